@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs the whole test suite. The tests that need a sound
+# server or a display get their own PulseAudio daemon (null sink) and Xvfb, stopped afterwards.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${SPECTRINO_BUILD_DIR:-$root/build}
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+
+# shellcheck source=scripts/services.sh
+source "$root/scripts/services.sh"
+start_services
+trap stop_services EXIT
+
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 600

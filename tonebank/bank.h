@@ -1,0 +1,33 @@
+// The filter bank's records. Internal to the library; tests look inside through this header.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "tonebank.h"
+
+namespace tonebank {
+
+constexpr uint32_t kMaxBins = 1024;
+
+struct goertzel_bin {
+    double frequency;    // centre as requested, Hz
+    double bandwidth;    // after clamping, Hz
+    double coefficient;  // 2 cos(omega)
+    uint32_t block_length;
+    double* window;  // block_length entries, owned
+    int32_t inactive;
+};
+
+}  // namespace tonebank
+
+struct goertzel_bank {
+    uint32_t sample_rate;
+    uint32_t capacity;
+    uint32_t fill;
+    float* history;  // capacity entries, oldest first
+    std::recursive_mutex lock;
+    uint32_t bin_count;
+    int32_t window_type;
+    tonebank::goertzel_bin* bins[tonebank::kMaxBins];
+};

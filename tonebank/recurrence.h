@@ -1,0 +1,27 @@
+// The Goertzel recurrence s[j] = x[j] w[j] + c s[j-1] - s[j-2] over one block.
+#pragma once
+
+#include <cstdint>
+
+namespace tonebank {
+
+struct GoertzelState {
+    double s1;  // last state value
+    double s2;  // the one before it
+};
+
+// Runs the recurrence from a zero state over x[0..n) weighted by w[0..n).
+// Long blocks are split into independent chains that are joined exactly afterwards, so the
+// processor is not held up by one serial dependency; results match the plain loop to within
+// rounding.
+GoertzelState goertzel_run(const float* x, const double* w, uint32_t n, double c);
+
+// The plain serial loop, kept for short blocks and as the reference.
+GoertzelState goertzel_run_serial(const float* x, const double* w, uint32_t n, double c);
+
+// Power of the final state: (s1^2 + s2^2 - c s1 s2).
+inline double goertzel_power(GoertzelState s, double c) {
+    return s.s1 * s.s1 + s.s2 * s.s2 - c * s.s1 * s.s2;
+}
+
+}  // namespace tonebank
