@@ -168,7 +168,7 @@ TONEBANK_API void goertzel_addsamples(goertzel_bank* bank, const float* samples,
 TONEBANK_API double goertzel_getresult(goertzel_bank* bank, uint32_t index) {
     double coefficient = 0.0;
     uint32_t block_length = 0;
-    tonebank::GoertzelState state{};
+    double power = 0.0;
     {
         std::lock_guard guard(bank->lock);
         if (index >= bank->bin_count || bank->bins[index]->inactive) {
@@ -184,10 +184,10 @@ TONEBANK_API double goertzel_getresult(goertzel_bank* bank, uint32_t index) {
             start = n - block_length;
             n = block_length;
         }
-        state = tonebank::goertzel_run(bank->history + start, bin->window, n, coefficient);
+        power = tonebank::goertzel_block_power(bank->history + start, bin->window, n, coefficient);
     }
     const double n = static_cast<double>(block_length);
-    return tonebank::goertzel_power(state, coefficient) / (n * n);
+    return power / (n * n);
 }
 
 TONEBANK_API void goertzel_flush(goertzel_bank* bank) {

@@ -1,5 +1,6 @@
 #include "recurrence.h"
 
+#include <cmath>
 #include <cstddef>
 
 namespace tonebank {
@@ -9,32 +10,6 @@ namespace {
 constexpr uint32_t kLanes = 8;
 // Below this length the serial loop is as fast and needs no joining.
 constexpr uint32_t kMinSplitLength = 128;
-
-// A 2x2 matrix acting on the state (s[n], s[n-1]).
-struct Mat2 {
-    double a, b, c, d;  // [[a, b], [c, d]]
-};
-
-Mat2 mul(const Mat2& x, const Mat2& y) {
-    return {x.a * y.a + x.b * y.c, x.a * y.b + x.b * y.d, x.c * y.a + x.d * y.c,
-            x.c * y.b + x.d * y.d};
-}
-
-// The zero-input step matrix [[c, -1], [1, 0]] raised to the power e.
-Mat2 step_power(double coefficient, uint32_t e) {
-    Mat2 result{1.0, 0.0, 0.0, 1.0};
-    Mat2 base{coefficient, -1.0, 1.0, 0.0};
-    while (e != 0) {
-        if (e & 1u) {
-            result = mul(result, base);
-        }
-        e >>= 1;
-        if (e != 0) {
-            base = mul(base, base);
-        }
-    }
-    return result;
-}
 
 #if defined(__GNUC__)
 typedef double v4d __attribute__((vector_size(32)));
@@ -95,8 +70,8 @@ void run_lanes(const float* x, const double* w, const ptrdiff_t* off, uint32_t l
                uint32_t lead, double coefficient, double* s1_out, double* s2_out) {
     for (uint32_t j = 0; j < kLanes; ++j) {
         const uint32_t start = j == 0 ? lead : 0;
-        const GoertzelState s =
-            goertzel_run_serial(x + off[j] + start, w + off[j] + start, length - start, coefficient);
+        const GoertzelState s = goertzel_run_serial(x + off[j] + start, w + off[j] + start,
+                                                    length - start, coefficient);
         s1_out[j] = s.s1;
         s2_out[j] = s.s2;
     }
@@ -115,9 +90,9 @@ GoertzelState goertzel_run_serial(const float* x, const double* w, uint32_t n, d
     return {s1, s2};
 }
 
-GoertzelState goertzel_run(const float* x, const double* w, uint32_t n, double c) {
+double goertzel_block_power(const float* x, const double* w, uint32_t n, double c) {
     if (n < kMinSplitLength) {
-        return goertzel_run_serial(x, w, n, c);
+        return goertzel_power(goertzel_run_serial(x, w, n, c), c);
     }
     // Equal chains of `length` samples; the first one is short by `lead`.
     const uint32_t length = (n + kLanes - 1) / kLanes;
@@ -129,17 +104,22 @@ GoertzelState goertzel_run(const float* x, const double* w, uint32_t n, double c
     double s1[kLanes], s2[kLanes];
     run_lanes(x, w, off, length, lead, c, s1, s2);
 
-    // Each chain's end state travels through the zero-input steps of the chains after it:
-    // final = sum_j P^(kLanes-1-j) u_j with P the step matrix to the power `length` (Horner).
-    const Mat2 p = step_power(c, length);
-    double a1 = s1[0], a2 = s2[0];
-    for (uint32_t j = 1; j < kLanes; ++j) {
-        const double n1 = p.a * a1 + p.b * a2 + s1[j];
-        const double n2 = p.c * a1 + p.d * a2 + s2[j];
-        a1 = n1;
-        a2 = n2;
+    // s1 - e^(-i omega) s2 is the chain's transform up to a phase that depends only on where
+    // the chain starts; rotating each by its start and adding gives the whole block's transform,
+    // whose squared magnitude equals s1^2 + s2^2 - c s1 s2 of the single long chain. Short
+    // chains also keep the states small, which spares precision at low frequencies.
+    const double omega = std::acos(c / 2);
+    const double cw = std::cos(omega), sw = std::sin(omega);
+    double re = 0.0, im = 0.0;
+    for (uint32_t j = 0; j < kLanes; ++j) {
+        const double zr = s1[j] - cw * s2[j];
+        const double zi = sw * s2[j];
+        const double phase = -omega * static_cast<double>(j) * length;
+        const double pr = std::cos(phase), pi = std::sin(phase);
+        re += zr * pr - zi * pi;
+        im += zr * pi + zi * pr;
     }
-    return {a1, a2};
+    return re * re + im * im;
 }
 
 }  // namespace tonebank

@@ -10,13 +10,13 @@ struct GoertzelState {
     double s2;  // the one before it
 };
 
-// Runs the recurrence from a zero state over x[0..n) weighted by w[0..n).
-// Long blocks are split into independent chains that are joined exactly afterwards, so the
-// processor is not held up by one serial dependency; results match the plain loop to within
-// rounding.
-GoertzelState goertzel_run(const float* x, const double* w, uint32_t n, double c);
+// s1^2 + s2^2 - c s1 s2 of the recurrence run from a zero state over x[0..n) weighted by
+// w[0..n): the squared magnitude of the weighted block's transform at the tuned frequency.
+// Long blocks are split into independent chains that are joined afterwards, so the processor
+// is not held up by one serial dependency; results match the plain loop to within rounding.
+double goertzel_block_power(const float* x, const double* w, uint32_t n, double c);
 
-// The plain serial loop, kept for short blocks and as the reference.
+// The plain serial loop, used for short blocks.
 GoertzelState goertzel_run_serial(const float* x, const double* w, uint32_t n, double c);
 
 // Power of the final state: (s1^2 + s2^2 - c s1 s2).

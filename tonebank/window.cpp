@@ -68,6 +68,8 @@ double* window_create(int32_t code, uint32_t n) {
     return table;
 }
 
-void window_free(double* table) { std::free(table); }
+void window_free(double* table) {
+    std::free(table);
+}
 
 }  // namespace tonebank

@@ -79,9 +79,13 @@ void LoadFilterBankLibrary() {
     lib.library = std::move(library);
 }
 
-void UnloadFilterBankLibrary() { Lib() = FilterBankLibrary{}; }
+void UnloadFilterBankLibrary() {
+    Lib() = FilterBankLibrary{};
+}
 
-bool FilterBankLibraryLoaded() { return Lib().library != nullptr; }
+bool FilterBankLibraryLoaded() {
+    return Lib().library != nullptr;
+}
 
 TGoertzel::TGoertzel(int32_t sample_rate) {
     LoadFilterBankLibrary();

@@ -31,6 +31,8 @@ void DebugOutput(std::string_view line) {
 
 DebugCapture::DebugCapture() : previous_(g_capture.exchange(this, std::memory_order_acq_rel)) {}
 
-DebugCapture::~DebugCapture() { g_capture.store(previous_, std::memory_order_release); }
+DebugCapture::~DebugCapture() {
+    g_capture.store(previous_, std::memory_order_release);
+}
 
 }  // namespace spectrino::platform
