@@ -1,0 +1,165 @@
+// The main window and controller of the analysis chain: owns the filter bank, answers the
+// spectrum's refresh with 128 band levels, and carries the menus and the hidden test panel.
+#pragma once
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "display/spectrum.h"
+#include "filterbank/utonebank.h"
+#include "shell/audio_devices.h"
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QRadioButton;
+class QSpinBox;
+
+namespace spectrino {
+
+class TForm2;
+class TForm3;
+
+// Strings of the program file's version block, read once when the main window is made.
+extern std::string AppVersion;
+extern std::string AppProductName;
+extern std::string AppCompanyName;
+extern std::string AppFileDescription;
+extern std::string AppEmail;
+extern std::string AppWebsite;
+extern std::string AppCopyright;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds the window's components, then runs FormCreate.
+    explicit TForm1(QWidget* parent = nullptr);
+    // Runs FormDestroy.
+    ~TForm1() override;
+
+    // The dialogs the menus open; the application makes them after the main window.
+    void SetDialogs(TForm2* colours, TForm3* about);
+
+    // Start-up and the refresh cycle.
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void Spectrum1Refresh(TSpectrum& sender, TSpectArray& values);
+
+    // Window commands.
+    void On1Click();
+    void Alwaysontop1Click();
+    void About1Click();
+    void RadioButton1Click();
+    void RadioButton4Click();
+    void RadioButton5Click();
+    void RadioButton6Click();
+    void Panel1DblClick();
+    void GroupBox2DblClick();
+    void Spectrum1DblClick();
+
+    // Settings.
+    void SetPeakHold();
+    void SetPeakDecay();
+    void SetDecayTime(int32_t code);
+    void SetWindowType(int32_t code);
+    void SetHighTresh(int32_t threshold);
+    void SetMidTresh(int32_t threshold);
+    void SetSamplerate(int32_t rate);
+    void SetInputMode(int32_t mode);
+    void Colors1Click();
+
+    // Menu handlers shared by several items; they read the item's tag.
+    void DecayTimeClick(QAction* item);
+    void WindowingClick(QAction* item);
+    void InputModeClick(QAction* item);
+
+    // State the tests and later parts look at.
+    int32_t Samplerate() const { return FSamplerate; }
+    int32_t InputMode() const { return FInputMode; }
+    int32_t DecayTime() const { return FDecayTime; }
+    int32_t WindowType() const { return FWindowType; }
+    uint16_t TestMode() const { return FTestMode; }
+    TGoertzel* Goertzel() const { return FGoertzel.get(); }
+    const TAudioDevice* CurrentDevice() const { return FCurrentDevice; }
+
+    // Components, as the form lays them out.
+    QFrame* Panel1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton4 = nullptr;
+    QRadioButton* RadioButton5 = nullptr;
+    QSpinBox* SpinEdit1 = nullptr;
+    QRadioButton* RadioButton6 = nullptr;
+    QSpinBox* SpinEdit2 = nullptr;
+    QSpinBox* SpinEdit3 = nullptr;
+    TSpectrum* Spectrum1 = nullptr;
+    QLabel* Panel2 = nullptr;
+
+    QMenu* PopupMenu1 = nullptr;
+    QAction* On1 = nullptr;
+    QAction* PeakHold1 = nullptr;
+    QAction* PeakDecay1 = nullptr;
+    QAction* Fast1 = nullptr;
+    QAction* Medium1 = nullptr;
+    QAction* Slow1 = nullptr;
+    QAction* Rectangular1 = nullptr;
+    QAction* Blackman1 = nullptr;
+    QAction* Gaussian1 = nullptr;
+    QAction* BlackmanHarris1 = nullptr;
+    QAction* Hanning1 = nullptr;
+    QAction* Hamming1 = nullptr;
+    QAction* LeftRight1 = nullptr;
+    QAction* Left1 = nullptr;
+    QAction* Right1 = nullptr;
+    QAction* LeftRight2 = nullptr;
+    QAction* Colors1 = nullptr;
+    QAction* Alwaysontop1 = nullptr;
+
+    QMenu* devs1 = nullptr;
+    QAction* N441001 = nullptr;
+    QAction* N48000Hz1 = nullptr;
+    QAction* ControlPanel1 = nullptr;
+    QAction* About1 = nullptr;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateTestPanel();
+    void CreateMenus();
+    void SetTestMode(uint16_t mode, bool noise, bool rand);
+    void TogglePanel1();
+
+    int32_t FSamplerate = -1;
+    int32_t FInputMode = 0;
+    int32_t FDecayTime = 0;
+    int32_t FWindowType = 0;
+    std::array<float, 65536> FSamples{};
+    // Keeps a feed from another thread apart from the release or replacement of FGoertzel.
+    std::unique_ptr<std::mutex> FLock;
+    std::unique_ptr<TGoertzel> FGoertzel;
+    uint16_t FTestMode = 0;
+    std::vector<std::unique_ptr<TAudioDevice>> FDevices;
+    TAudioDevice* FCurrentDevice = nullptr;
+
+    bool shown_ = false;
+    std::mt19937 random_;
+    TForm2* colours_ = nullptr;
+    TForm3* about_ = nullptr;
+};
+
+}  // namespace spectrino
