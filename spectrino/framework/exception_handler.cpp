@@ -1,8 +1,11 @@
 #include "exception_handler.h"
 
+#if defined(SPECTRINO_HAVE_WIDGETS)
 #include <QApplication>
 #include <QMessageBox>
-#include <QStringList>
+#else
+#include <cstdio>
+#endif
 
 namespace spectrino {
 namespace {
@@ -12,21 +15,20 @@ ExceptionCapture* g_capture = nullptr;  // GUI thread only
 }  // namespace
 
 void ApplicationHandleException(const std::exception& error) {
-    const QString message = QString::fromUtf8(error.what());
     if (g_capture != nullptr) {
-        g_capture->Add(message);
+        g_capture->Add(error.what());
         return;
     }
+#if defined(SPECTRINO_HAVE_WIDGETS)
     QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(),
-                          message);
+                          QString::fromUtf8(error.what()));
+#else
+    std::fprintf(stderr, "%s\n", error.what());
+#endif
 }
 
-ExceptionCapture::ExceptionCapture() : previous_(g_capture) {
-    g_capture = this;
-}
+ExceptionCapture::ExceptionCapture() : previous_(g_capture) { g_capture = this; }
 
-ExceptionCapture::~ExceptionCapture() {
-    g_capture = previous_;
-}
+ExceptionCapture::~ExceptionCapture() { g_capture = previous_; }
 
 }  // namespace spectrino

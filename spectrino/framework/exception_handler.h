@@ -3,13 +3,11 @@
 // box and lets the program go on.
 #pragma once
 
-#include <QString>
-#include <QStringList>
 #include <exception>
 #include <functional>
+#include <string>
 #include <utility>
-
-class QWidget;
+#include <vector>
 
 namespace spectrino {
 
@@ -32,12 +30,12 @@ public:
     ExceptionCapture(const ExceptionCapture&) = delete;
     ExceptionCapture& operator=(const ExceptionCapture&) = delete;
 
-    const QStringList& Messages() const { return messages_; }
-    void Add(const QString& message) { messages_.append(message); }
+    const std::vector<std::string>& Messages() const { return messages_; }
+    void Add(std::string message) { messages_.push_back(std::move(message)); }
 
 private:
     ExceptionCapture* previous_;
-    QStringList messages_;
+    std::vector<std::string> messages_;
 };
 
 }  // namespace spectrino

@@ -248,7 +248,7 @@ TEST(DefaultHandler, ShowsTheMessageAndGoesOn) {
     Guarded([] { throw EComponentError("Soundcard could not be opened!"); });
     Guarded([&] { after = true; });
     EXPECT_TRUE(after);
-    EXPECT_EQ(capture.Messages(), QStringList{"Soundcard could not be opened!"});
+    EXPECT_EQ(capture.Messages(), std::vector<std::string>{"Soundcard could not be opened!"});
 }
 
 // Runs in a copy of this program placed where the filter-bank library cannot be found.
