@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -87,7 +88,7 @@ TEST_F(SelectionTest, ConvertOptimizationsNeedTheMatchingLevel) {
 // rather than 100; 0 without dither.
 double RoundedUpShare(TASIOSampleType type, int bits) {
     constexpr int kCount = 8192;
-    const double step = 1.0 / ((1 << (bits - 1)) - 1);
+    const double step = 1.0 / ((std::int64_t{1} << (bits - 1)) - 1);
     const std::vector<double> samples(kCount, 100.25 * step);
     Bytes buffer(kCount * ASIOSampleSize(type));
     OutputConverters[type].Oc64(samples.data(), buffer.data(), kCount);
@@ -147,6 +148,32 @@ TEST_F(SelectionTest, HostOptionsAndTheDitherRule) {
     options.SetOutputDither(odUDF);
     EXPECT_GT(RoundedUpShare(ASIOSTInt16LSB, 16), 0.1);
     EXPECT_EQ(options.ConvertOptimizations(), TConvertOptimizations{coSSE});
+}
+
+// A driver thread keeps converting while the options are rewritten: it always finds a complete
+// pair, and the shared tables and seed stay free of data races.
+TEST_F(SelectionTest, TablesChangeWhileADriverConverts) {
+    std::atomic<bool> stop{false};
+    std::thread driver([&] {
+        std::vector<float> samples(64, 1.5f);
+        Bytes buffer(64 * 2);
+        while (!stop.load()) {
+            const TOutConverter out = OutputConverters[ASIOSTInt16LSB];
+            const TClipPair clip = ClipDigital.Load();
+            ASSERT_NE(out.Oc32, nullptr);
+            ASSERT_NE(clip.Cb32, nullptr);
+            clip.Cb32(samples.data(), 64);
+            out.Oc32(samples.data(), buffer.data(), 64);
+            ASSERT_EQ(buffer[0], 0xFF);
+        }
+    });
+    TConverterOptions options;
+    for (int i = 0; i < 300; ++i) {
+        options.SetOutputDither(i % 3 == 0 ? odNone : i % 3 == 1 ? odUDF : odTDF);
+        UseConverters(static_cast<TProcessorLevel>(i % 3));
+    }
+    stop = true;
+    driver.join();
 }
 
 TEST(DitherGenerator, StepsAndBounds) {

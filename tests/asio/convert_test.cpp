@@ -104,7 +104,7 @@ TEST_F(ConverterTest, RoundTrips) {
     for (const TypeInfo& t : AllTypes()) {
         SCOPED_TRACE(std::to_string(t.type));
         const int n = static_cast<int>(values.size());
-        const double step = t.bits ? 1.0 / ((1 << (t.bits - 1)) - 1) : 0.0;
+        const double step = t.bits ? 1.0 / ((std::int64_t{1} << (t.bits - 1)) - 1) : 0.0;
         std::vector<float> in32(values.begin(), values.end()), back32(n);
         std::vector<double> back64(n);
         Bytes buffer(n * ASIOSampleSize(t.type));
