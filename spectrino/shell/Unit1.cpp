@@ -21,6 +21,8 @@
 #include "framework/exception.h"
 #include "framework/exception_handler.h"
 #include "framework/fonts.h"
+#include "platform/debug_output.h"
+#include "platform/registry.h"
 #include "shell/Unit3.h"
 #include "shell/bandlevel.h"
 
@@ -54,7 +56,12 @@ void CheckOnly(std::initializer_list<QAction*> items, const QAction* checked) {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent), random_(std::random_device{}()) {
+TForm1::TForm1(QWidget* parent, platform::WaveInService* waveService)
+    : QMainWindow(parent), random_(std::random_device{}()) {
+    WaveIn1 =
+        std::make_unique<TWaveIn>(waveService != nullptr ? *waveService : platform::SystemWaveIn());
+    WaveIn1->OnData = [this](TWaveIn& sender, const int16_t* ptr) { WaveIn1Data(sender, ptr); };
+    WaveIn1->OnDeviceLost = [this](TWaveIn&) { WaveIn1DeviceLost(); };
     CreateComponents();
     FormCreate();
 }
@@ -259,6 +266,7 @@ void TForm1::FormCreate() {
     FInputMode = 0;
     FWindowType = 0;
     FSamplerate = -1;
+    WaveIn1->SetBlockSize(kWaveBlockSize);
     FLock = std::make_unique<std::mutex>();
     SetSamplerate(44100);
     SetPeakDecay();
@@ -267,10 +275,13 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() {
-    // Devices and stored settings arrive with the capture and settings components.
+    UpdateDevices();
+    ReadConfig();
 }
 
 void TForm1::FormDestroy() {
+    StoreConfig();
+    Guarded([this] { WaveIn1->SetEnabled(false); });
     Spectrum1->SetEnabled(false);
     {
         std::lock_guard guard(*FLock);
@@ -321,14 +332,21 @@ void TForm1::Spectrum1Refresh(TSpectrum&, TSpectArray& values) {
 void TForm1::On1Click() {
     On1->setChecked(!On1->isChecked());
     Spectrum1->SetEnabled(On1->isChecked());
+    if (const TAudioDevice* device = FCurrentDevice; device != nullptr && !device->IsASIO) {
+        WaveIn1->SetEnabled(On1->isChecked());
+    }
 }
 
 void TForm1::Alwaysontop1Click() {
     Alwaysontop1->setChecked(!Alwaysontop1->isChecked());
+    MoveWindowTopmost(Alwaysontop1->isChecked());
+}
+
+void TForm1::MoveWindowTopmost(bool topmost) {
     // Changing the flag re-creates the native window; keep it where it is.
     const QRect place = geometry();
     const bool visible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, Alwaysontop1->isChecked());
+    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
     setGeometry(place);
     if (visible) {
         show();
@@ -390,6 +408,252 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::contextMenuEvent(QContextMenuEvent* event) {
     PopupMenu1->exec(event->globalPos());
+}
+
+void TForm1::WaveIn1Data(TWaveIn& sender, const int16_t* ptr) {
+    const uint32_t frames = std::min<uint32_t>(sender.BlockSize(), FSamples.size());
+    const int32_t mode = FInputMode;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const int32_t left = ptr[2 * i];
+        const int32_t right = ptr[2 * i + 1];
+        float sample;
+        switch (mode) {
+            case 2:
+                sample = static_cast<float>(left) / 32768.0f;
+                break;
+            case 3:
+                sample = static_cast<float>(right) / 32768.0f;
+                break;
+            case 4:
+                sample = static_cast<float>(left - right) / 65536.0f;
+                break;
+            default:
+                sample = static_cast<float>(left + right) / 65536.0f;
+                break;
+        }
+        FSamples[i] = sample;
+    }
+    if (FGoertzel) {
+        FGoertzel->AddSamples(FSamples.data(), static_cast<int32_t>(frames));
+    }
+}
+
+void TForm1::ASIOHostBufferSwitch32(const TQorArrayOfSingleDynArray& inBuffer,
+                                    TQorArrayOfSingleDynArray&) {
+    // Never wait on the audio thread: while the main thread swaps the bank, this block is
+    // dropped (the new bank starts empty anyway).
+    std::unique_lock lock(*FLock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        return;
+    }
+    const TAudioDevice* device = FCurrentDevice;
+    if (device == nullptr || !device->IsASIO || device->ASIOChannel < 0 ||
+        static_cast<size_t>(device->ASIOChannel) + 1 >= inBuffer.size()) {
+        return;
+    }
+    const TSingleDynArray& left = inBuffer[static_cast<size_t>(device->ASIOChannel)];
+    const TSingleDynArray& right = inBuffer[static_cast<size_t>(device->ASIOChannel) + 1];
+    const size_t frames = std::min({left.size(), right.size(), FSamples.size()});
+    const int32_t mode = FInputMode;
+    for (size_t i = 0; i < frames; ++i) {
+        switch (mode) {
+            case 2:
+                FSamples[i] = left[i];
+                break;
+            case 3:
+                FSamples[i] = right[i];
+                break;
+            case 4:
+                FSamples[i] = static_cast<float>(left[i] - right[i]) / 2;
+                break;
+            default:
+                FSamples[i] = static_cast<float>(left[i] + right[i]) / 2;
+                break;
+        }
+    }
+    if (FGoertzel) {
+        FGoertzel->AddSamples(FSamples.data(), static_cast<int32_t>(frames));
+    }
+}
+
+void TForm1::UpdateDevices() {
+    const uint32_t count = WaveIn1->Count();
+    for (uint32_t i = 0; i < count; ++i) {
+        const std::string name = WaveIn1->DeviceName(static_cast<int>(i));
+        AddAudioDevice(std::make_unique<TAudioDevice>(false, name, name, static_cast<int32_t>(i)));
+    }
+}
+
+void TForm1::AddAudioDevice(std::unique_ptr<TAudioDevice> device) {
+    QAction* item = devs1->addAction(QString::fromStdString(device->Caption));
+    item->setData(static_cast<int>(FDevices.size()));
+    item->setCheckable(true);
+    connect(item, &QAction::triggered, this, [this, item](bool checked) {
+        item->setChecked(!checked);
+        Guarded([&] { DeviceClick(item); });
+    });
+    FDevices.push_back(std::move(device));
+}
+
+void TForm1::DeviceClick(QAction* item) {
+    SetAudioDevice(item->data().toInt());
+}
+
+void TForm1::SetDevice(const std::string& caption) {
+    for (size_t i = 0; i < FDevices.size(); ++i) {
+        if (FDevices[i]->Caption == caption) {
+            SetAudioDevice(static_cast<int32_t>(i));
+            return;
+        }
+    }
+    SetAudioDevice(0);
+}
+
+void TForm1::SetAudioDevice(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= FDevices.size()) {
+        return;
+    }
+    TAudioDevice* device = FDevices[static_cast<size_t>(index)].get();
+    if (device == FCurrentDevice && !captureLost_) {
+        return;
+    }
+    const QList<QAction*> items = devs1->actions();
+    for (qsizetype k = 0; k < items.size(); ++k) {
+        items[k]->setChecked(k == index);
+    }
+    WaveIn1->SetEnabled(false);
+
+    FCurrentDevice = device;
+    captureLost_ = false;
+    ControlPanel1->setVisible(device->IsASIO);
+    if (!device->IsASIO) {
+        WaveIn1->SetSampleRate(static_cast<uint32_t>(FSamplerate));
+        WaveIn1->SetCurrentDevice(device->DeviceName);
+        if (On1->isChecked()) {
+            WaveIn1->SetEnabled(true);
+        }
+    }
+    const QString product = QString::fromStdString(AppProductName);
+    setWindowTitle(device->Caption.empty()
+                       ? product
+                       : product + " [" + QString::fromStdString(device->Caption) + "]");
+}
+
+void TForm1::ControlPanel1Click() {}
+
+void TForm1::WaveIn1DeviceLost() {
+    platform::DebugOutput("wavein: device lost");
+    captureLost_ = true;
+    // Show the floor rather than the last second before the loss.
+    if (FGoertzel) {
+        FGoertzel->Flush();
+    }
+}
+
+std::string TForm1::ConfigKeyPath() {
+    return "\\Software\\" + AppCompanyName + "\\" + AppProductName + "\\";
+}
+
+void TForm1::ReadConfig() {
+    auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
+                                           platform::Access::Read);
+    if (!key) {
+        return;
+    }
+    // Each value stands on its own: a missing one, or one of another type, reads as absent.
+    auto integer = [&](const char* name) -> std::optional<int32_t> {
+        if (auto value = key->ReadInteger(name)) {
+            return static_cast<int32_t>(*value);
+        }
+        return std::nullopt;
+    };
+    QRect place = geometry();
+    if (auto v = integer("Width")) {
+        place.setWidth(*v);
+    }
+    if (auto v = integer("Height")) {
+        place.setHeight(*v);
+    }
+    if (auto v = integer("Left")) {
+        place.moveLeft(*v);
+    }
+    if (auto v = integer("Top")) {
+        place.moveTop(*v);
+    }
+    setGeometry(place);
+    if (auto v = integer("State")) {
+        if (*v == 1) {
+            show();
+            showMinimized();
+        } else if (*v == 2) {
+            showMaximized();
+        } else if (*v == 0) {
+            showNormal();
+        }
+    }
+    if (auto v = integer("TopMost"); v && *v != 0) {
+        Alwaysontop1->setChecked(true);
+        MoveWindowTopmost(true);
+    }
+    SetSamplerate(integer("Samplerate").value_or(0));
+    if (integer("PeakHold").value_or(0) == 1) {
+        SetPeakHold();
+    } else {
+        SetPeakDecay();
+    }
+    SetDecayTime(integer("DecayTime").value_or(0));
+    SetWindowType(integer("WindowType").value_or(0));
+    SetInputMode(integer("InputMode").value_or(0));
+    if (auto v = integer("HighColor"); v && *v != 0) {
+        Spectrum1->SetHighColor(static_cast<TColor>(*v));
+    }
+    if (auto v = integer("MidColor"); v && *v != 0) {
+        Spectrum1->SetMidColor(static_cast<TColor>(*v));
+    }
+    if (auto v = integer("LowColor"); v && *v != 0) {
+        Spectrum1->SetLowColor(static_cast<TColor>(*v));
+    }
+    if (auto v = integer("HighTresh"); v && *v < 0) {
+        SetHighTresh(*v);
+    }
+    if (auto v = integer("MidTresh"); v && *v < 0) {
+        SetMidTresh(*v);
+    }
+    const std::string device = key->ReadString("Device").value_or(std::string());
+    key->Close();
+    SetDevice(device);
+}
+
+void TForm1::StoreConfig() {
+    // The restored rectangle, also while minimised or maximised.
+    const QRect place = normalGeometry().isValid() ? normalGeometry() : geometry();
+    auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
+                                           platform::Access::ReadWrite);
+    if (!key) {
+        return;
+    }
+    const TAudioDevice* device = FCurrentDevice;
+    auto integer = [&](const char* name, int32_t value) {
+        key->WriteInteger(name, static_cast<uint32_t>(value));
+    };
+    key->WriteString("Device", device != nullptr ? device->Caption : std::string());
+    integer("Samplerate", FSamplerate);
+    integer("PeakHold", Spectrum1->PeakDisplay() == TPeakDisplay::pdHold ? 1 : 0);
+    integer("DecayTime", FDecayTime);
+    integer("WindowType", FWindowType);
+    integer("InputMode", FInputMode);
+    integer("HighColor", static_cast<int32_t>(Spectrum1->HighColor()));
+    integer("MidColor", static_cast<int32_t>(Spectrum1->MidColor()));
+    integer("LowColor", static_cast<int32_t>(Spectrum1->LowColor()));
+    integer("HighTresh", Spectrum1->HighTreshhold());
+    integer("MidTresh", Spectrum1->MidTreshhold());
+    integer("Width", place.width());
+    integer("Height", place.height());
+    integer("Left", place.left());
+    integer("Top", place.top());
+    integer("State", isMinimized() ? 1 : isMaximized() ? 2 : 0);
+    integer("Topmost", Alwaysontop1->isChecked() ? 1 : 0);
+    key->Close();
 }
 
 void TForm1::SetPeakHold() {
@@ -466,6 +730,11 @@ void TForm1::SetSamplerate(int32_t rate) {
         FGoertzel.swap(bank);
     }
     bank.reset();  // the old bank, out of the feed's reach
+
+    // A running capture reopens at the new rate; if that fails the menu keeps the old rate.
+    if (const TAudioDevice* device = FCurrentDevice; device == nullptr || !device->IsASIO) {
+        WaveIn1->SetSampleRate(static_cast<uint32_t>(r));
+    }
 
     CheckOnly({N441001, N48000Hz1}, r == 44100 ? N441001 : N48000Hz1);
     FSamplerate = r;

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "asio/buffer_types.h"
+#include "capture/wavein.h"
 #include "display/spectrum.h"
 #include "filterbank/utonebank.h"
 #include "shell/audio_devices.h"
@@ -42,8 +45,9 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    // Builds the window's components, then runs FormCreate.
-    explicit TForm1(QWidget* parent = nullptr);
+    // Builds the window's components, then runs FormCreate. Capture goes through the system's
+    // wave-input service unless another is given.
+    explicit TForm1(QWidget* parent = nullptr, platform::WaveInService* waveService = nullptr);
     // Runs FormDestroy.
     ~TForm1() override;
 
@@ -68,7 +72,24 @@ public:
     void GroupBox2DblClick();
     void Spectrum1DblClick();
 
-    // Settings.
+    // Input routing: one captured block in, mono samples into the filter bank.
+    void WaveIn1Data(TWaveIn& sender, const int16_t* ptr);
+    // Runs on the ASIO driver's thread.
+    void ASIOHostBufferSwitch32(const TQorArrayOfSingleDynArray& inBuffer,
+                                TQorArrayOfSingleDynArray& outBuffer);
+
+    // Device selection.
+    void UpdateDevices();
+    // Appends one entry to the device list and its item to the Device menu.
+    void AddAudioDevice(std::unique_ptr<TAudioDevice> device);
+    void DeviceClick(QAction* item);
+    void SetDevice(const std::string& caption);
+    void SetAudioDevice(int32_t index);
+    void ControlPanel1Click();
+
+    // Settings and their persistence.
+    void ReadConfig();
+    void StoreConfig();
     void SetPeakHold();
     void SetPeakDecay();
     void SetDecayTime(int32_t code);
@@ -92,6 +113,10 @@ public:
     uint16_t TestMode() const { return FTestMode; }
     TGoertzel* Goertzel() const { return FGoertzel.get(); }
     const TAudioDevice* CurrentDevice() const { return FCurrentDevice; }
+    const std::vector<std::unique_ptr<TAudioDevice>>& Devices() const { return FDevices; }
+    const float* Samples() const { return FSamples.data(); }
+    // The settings key below the current user's root.
+    static std::string ConfigKeyPath();
 
     // Components, as the form lays them out.
     QFrame* Panel1 = nullptr;
@@ -105,6 +130,7 @@ public:
     QSpinBox* SpinEdit3 = nullptr;
     TSpectrum* Spectrum1 = nullptr;
     QLabel* Panel2 = nullptr;
+    std::unique_ptr<TWaveIn> WaveIn1;
 
     QMenu* PopupMenu1 = nullptr;
     QAction* On1 = nullptr;
@@ -144,8 +170,12 @@ private:
     void SetTestMode(uint16_t mode, bool noise, bool rand);
     void TogglePanel1();
 
+    void WaveIn1DeviceLost();
+    void MoveWindowTopmost(bool topmost);
+
     int32_t FSamplerate = -1;
-    int32_t FInputMode = 0;
+    // Read by the ASIO thread, written by the main thread.
+    std::atomic<int32_t> FInputMode = 0;
     int32_t FDecayTime = 0;
     int32_t FWindowType = 0;
     std::array<float, 65536> FSamples{};
@@ -154,7 +184,9 @@ private:
     std::unique_ptr<TGoertzel> FGoertzel;
     uint16_t FTestMode = 0;
     std::vector<std::unique_ptr<TAudioDevice>> FDevices;
-    TAudioDevice* FCurrentDevice = nullptr;
+    std::atomic<TAudioDevice*> FCurrentDevice = nullptr;
+    // The current wave device went away; choosing it again restarts it.
+    bool captureLost_ = false;
 
     bool shown_ = false;
     std::mt19937 random_;

@@ -14,6 +14,7 @@
 #include <numbers>
 #include <vector>
 
+#include "capture/fake_wavein.h"
 #include "framework/exception.h"
 #include "framework/exception_handler.h"
 #include "platform/debug_output.h"
@@ -25,7 +26,7 @@ using namespace spectrino;
 
 class Form1 : public ::testing::Test {
 protected:
-    void SetUp() override { form = std::make_unique<TForm1>(); }
+    void SetUp() override { form = std::make_unique<TForm1>(nullptr, &fake_); }
 
     TSpectArray Refresh() {
         TSpectArray values;
@@ -56,6 +57,7 @@ protected:
     }
 
     platform::DebugCapture quiet_;
+    spectrino_test::FakeWaveIn fake_;
     std::unique_ptr<TForm1> form;
     long n_ = 0;
 };
@@ -257,7 +259,8 @@ TEST(MissingLibrary, ShowsTheBlackPanel) {
         GTEST_SKIP() << "runs inside MissingLibrary.StartsInAnotherDirectory";
     }
     platform::DebugCapture quiet;
-    TForm1 form;
+    spectrino_test::FakeWaveIn fake;
+    TForm1 form(nullptr, &fake);
     EXPECT_EQ(form.Goertzel(), nullptr);
     EXPECT_FALSE(form.Spectrum1->isVisibleTo(&form));
     EXPECT_TRUE(form.Panel2->isVisibleTo(&form));
