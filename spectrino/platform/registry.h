@@ -46,10 +46,13 @@ public:
     static std::optional<RegistryKey> Open(RootKey root, std::string_view path, Access access);
 
     RegistryKey(RegistryKey&& other) noexcept;
+    // Closes (and so saves) the key held before taking over the other one.
     RegistryKey& operator=(RegistryKey&& other) noexcept;
+    // Closes the key; a failed save goes unreported here, so call Close() to learn of it.
     ~RegistryKey();
 
-    // Names of the direct subkeys, in the order the registry keeps them.
+    // Names of the direct subkeys, in the order the registry keeps them (on Linux the order in
+    // which they were created).
     std::vector<std::string> SubKeyNames() const;
 
     // Values are named case-insensitively; "" is the key's default value.
