@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "capture/fake_wavein.h"
 #include "framework/exception_handler.h"
@@ -28,13 +30,21 @@ protected:
     Settings() : dir_(fs::temp_directory_path() / "spectrino-settings-test") {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
+        if (const char* previous = std::getenv("SPECTRINO_REGISTRY_DIR")) {
+            previous_ = previous;
+        }
         setenv("SPECTRINO_REGISTRY_DIR", dir_.c_str(), 1);
         AppCompanyName = "Test Maker";
         AppProductName = "Spectrino";
         fake.names = {"Line In", "Monitor of TestSink"};
     }
     ~Settings() override {
-        unsetenv("SPECTRINO_REGISTRY_DIR");
+        if (previous_) {
+            setenv("SPECTRINO_REGISTRY_DIR", previous_->c_str(), 1);
+        } else {
+            unsetenv("SPECTRINO_REGISTRY_DIR");
+        }
+        AppCompanyName.clear();
         fs::remove_all(dir_);
     }
 
@@ -61,6 +71,7 @@ protected:
     }
 
     fs::path dir_;
+    std::optional<std::string> previous_;
     platform::DebugCapture quiet;
     ExceptionCapture shown;
     FakeWaveIn fake;
