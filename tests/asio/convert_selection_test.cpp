@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "convert_fixture.h"
 #include "platform/tick_count.h"
@@ -12,10 +13,9 @@
 namespace spectrino::test {
 namespace {
 
-struct Installed {
-    bool vectorClip;     // both 32-bit clip routines replaced
-    bool singleConvert;  // 32-bit converters of the 32-bit integer types replaced
-};
+// Whether the 32-bit clip routines, and the 32-bit converters of the 32-bit integer types, are
+// other than the plain ones.
+using Installed = std::pair<bool, bool>;
 
 class SelectionTest : public ConverterTest {
 protected:
@@ -43,10 +43,6 @@ private:
         TOutConverter out;
     } plain_;
 };
-
-bool operator==(Installed a, Installed b) {
-    return a.vectorClip == b.vectorClip && a.singleConvert == b.singleConvert;
-}
 
 TEST_F(SelectionTest, ProgramStartFollowsTheProcessor) {
     struct Case {

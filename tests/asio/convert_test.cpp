@@ -184,13 +184,30 @@ TEST_F(ConverterTest, SingleVariantsTruncateAndSaturate) {
     EXPECT_EQ(out, (Bytes{0x00, 0x40, 0, 0}));
 }
 
+// Runs `routine` over `count` items at once and one item at a time, from the same dither seed,
+// and expects the same bytes and nothing written past the end.
+template <typename In, typename Out, typename Routine>
+void ExpectBlockEqualsSingles(Routine routine, std::vector<In> source, int inStride, int outStride,
+                              int count) {
+    std::vector<In> copy = source;  // input converters may reverse their buffer
+    std::vector<Out> block(count * outStride + 16 / sizeof(Out)), single(block.size());
+    std::memset(block.data(), 0x7F, block.size() * sizeof(Out));
+    std::memset(single.data(), 0x7F, single.size() * sizeof(Out));
+    DitherSeed = 99;
+    routine(source.data(), block.data(), count);
+    DitherSeed = 99;
+    for (int i = 0; i < count; ++i) {
+        routine(copy.data() + i * inStride, single.data() + i * outStride, 1);
+    }
+    EXPECT_EQ(0, std::memcmp(block.data(), single.data(), block.size() * sizeof(Out)));
+}
+
 // Every routine of every routine set converts exactly `count` samples, and a block gives the
-// same result as converting its samples one at a time (so vector blocks match the per-sample
-// rules their remainders use, and vector clipping matches the plain routines).
+// same result as its samples one at a time: vector blocks follow the per-sample rules of their
+// remainders, and vector clipping gives the plain results.
 TEST_F(ConverterTest, EveryCountAndRemainder) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> spread(-1.3f, 1.3f);
-    constexpr std::uint8_t kSentinel = 0xA5;
     for (int setup = 0; setup < 5; ++setup) {
         if (setup < 3) {
             UseConverters(static_cast<TProcessorLevel>(setup));
@@ -206,53 +223,24 @@ TEST_F(ConverterTest, EveryCountAndRemainder) {
             samples[count / 2] = kNaN;
             samples[count - 1] = -kInf;
             const std::vector<double> wide(samples.begin(), samples.end());
-
             for (const TypeInfo& t : AllTypes()) {
                 SCOPED_TRACE(std::to_string(t.type));
                 const int size = ASIOSampleSize(t.type);
                 const TOutConverter out = OutputConverters[t.type];
                 const TInConverter in = InputConverters[t.type];
-
-                Bytes block(count * size + 16, kSentinel), single(count * size + 16, kSentinel);
-                DitherSeed = 99;
-                out.Oc32(samples.data(), block.data(), count);
-                DitherSeed = 99;
-                for (int i = 0; i < count; ++i) {
-                    out.Oc32(&samples[i], single.data() + i * size, 1);
-                }
-                EXPECT_EQ(block, single);
-                DitherSeed = 99;
-                out.Oc64(wide.data(), block.data(), count);
-                DitherSeed = 99;
-                for (int i = 0; i < count; ++i) {
-                    out.Oc64(&wide[i], single.data() + i * size, 1);
-                }
-                EXPECT_EQ(block, single);
-
-                Bytes driver(block.begin(), block.begin() + count * size);
-                Bytes driverCopy = driver;
-                std::vector<float> blockIn(count + 4, 7.0f), singleIn(count + 4, 7.0f);
-                in.Ic32(driver.data(), blockIn.data(), count);
-                for (int i = 0; i < count; ++i) {
-                    in.Ic32(driverCopy.data() + i * size, &singleIn[i], 1);
-                }
-                EXPECT_EQ(0, std::memcmp(blockIn.data(), singleIn.data(), blockIn.size() * 4));
-                std::vector<double> blockWide(count + 4, 7.0), singleWide(count + 4, 7.0);
-                in.Ic64(driver.data(), blockWide.data(), count);
-                for (int i = 0; i < count; ++i) {
-                    in.Ic64(driverCopy.data() + i * size, &singleWide[i], 1);
-                }
-                EXPECT_EQ(0,
-                          std::memcmp(blockWide.data(), singleWide.data(), blockWide.size() * 8));
+                ExpectBlockEqualsSingles<float, std::uint8_t>(out.Oc32, samples, 1, size, count);
+                ExpectBlockEqualsSingles<double, std::uint8_t>(out.Oc64, wide, 1, size, count);
+                Bytes driver(count * size);
+                out.Oc64(wide.data(), driver.data(), count);
+                ExpectBlockEqualsSingles<std::uint8_t, float>(in.Ic32, driver, size, 1, count);
+                ExpectBlockEqualsSingles<std::uint8_t, double>(in.Ic64, driver, size, 1, count);
             }
-
             for (const TClipPair clip : {ClipDigital.Load(), ClipAnalog.Load()}) {
-                std::vector<float> block = samples, single = samples;
-                clip.Cb32(block.data(), count);
-                for (int i = 0; i < count; ++i) {
-                    clip.Cb32(&single[i], 1);
-                }
-                EXPECT_EQ(0, std::memcmp(block.data(), single.data(), count * 4));
+                const auto clipCopy = [&](const float* from, float* to, int n) {
+                    std::copy(from, from + n, to);
+                    clip.Cb32(to, n);
+                };
+                ExpectBlockEqualsSingles<float, float>(clipCopy, samples, 1, 1, count);
             }
         }
     }
