@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 
@@ -83,7 +84,9 @@ public:
         return slots_[static_cast<std::size_t>(type)].Load();
     }
     void Set(TASIOSampleType type, const Pair& pair) {
-        slots_[static_cast<std::size_t>(type)].Store(pair);
+        if (type >= 0 && type < kASIOSampleTypeLimit) {
+            slots_[static_cast<std::size_t>(type)].Store(pair);
+        }
     }
 
 private:
