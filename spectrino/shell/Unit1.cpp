@@ -127,26 +127,28 @@ void TForm1::CreateTestPanel() {
     Panel1 = new QFrame(centralWidget());
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(52);
+    // The row of test controls never widens the window; at the smallest width it is cut.
+    Panel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     Panel1->setFrameShape(QFrame::StyledPanel);
     Panel1->hide();
     Panel1->installEventFilter(this);
     auto* panelLayout = new QHBoxLayout(Panel1);
-    panelLayout->setContentsMargins(4, 0, 4, 2);
+    panelLayout->setContentsMargins(2, 0, 2, 2);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Test-Data"), Panel1);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->installEventFilter(this);
     panelLayout->addWidget(GroupBox2);
     auto* row = new QHBoxLayout(GroupBox2);
-    row->setContentsMargins(6, 0, 6, 0);
-    row->setSpacing(4);
+    row->setContentsMargins(4, 0, 4, 0);
+    row->setSpacing(2);
 
     auto spin = [this](int minimum, int maximum, int value) {
         auto* box = new QSpinBox(GroupBox2);
         box->setRange(minimum, maximum);
         box->setValue(value);
         box->setEnabled(false);
-        box->setFixedWidth(56);
+        box->setFixedWidth(52);
         return box;
     };
     RadioButton1 = new QRadioButton(QStringLiteral("Device"), GroupBox2);
