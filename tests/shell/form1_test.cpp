@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QGroupBox>
@@ -278,7 +279,8 @@ TEST(MissingLibrary, ShowsTheBlackPanel) {
 
 TEST(MissingLibrary, StartsInAnotherDirectory) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "spectrino-nolib-test";
+    const fs::path dir =
+        fs::temp_directory_path() / ("spectrino-nolib-test-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path self = fs::read_symlink("/proc/self/exe");

@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QMenu>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -27,7 +29,10 @@ using platform::RootKey;
 
 class Settings : public ::testing::Test {
 protected:
-    Settings() : dir_(fs::temp_directory_path() / "spectrino-settings-test") {
+    Settings()
+        : dir_(fs::temp_directory_path() /
+               ("spectrino-settings-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         if (const char* previous = std::getenv("SPECTRINO_REGISTRY_DIR")) {
