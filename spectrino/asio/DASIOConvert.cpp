@@ -27,26 +27,54 @@ namespace {
 constinit std::atomic<TProcessorLevel> g_processorLevel{plPlain};
 
 // ---------------------------------------------------------------------------------------------
-// Byte access. Driver buffers are byte arrays of any alignment; samples are assembled byte by
-// byte so the host's own byte order never matters.
+// Byte access. Driver buffers are byte arrays of any alignment; samples are copied out and
+// swapped as needed, so the host's own byte order never matters.
 
 enum class Order { LSB, MSB };
 
+template <int N>
+using UIntOf = std::conditional_t<N == 2, std::uint16_t,
+                                  std::conditional_t<N == 8, std::uint64_t, std::uint32_t>>;
+
+constexpr std::uint16_t SwapBytes(std::uint16_t v) {
+    return static_cast<std::uint16_t>((v >> 8) | (v << 8));
+}
+constexpr std::uint32_t SwapBytes(std::uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+}
+constexpr std::uint64_t SwapBytes(std::uint64_t v) {
+    return (std::uint64_t{SwapBytes(static_cast<std::uint32_t>(v))} << 32) |
+           SwapBytes(static_cast<std::uint32_t>(v >> 32));
+}
+
+// True when a sample stored in order O has to be swapped to read it natively.
+template <Order O>
+constexpr bool kSwapped = (O == Order::MSB) == (std::endian::native == std::endian::little);
+
 template <int N, Order O>
-std::uint64_t LoadBits(const std::byte* p) {
-    std::uint64_t bits = 0;
-    for (int i = 0; i < N; ++i) {
-        const int shift = 8 * (O == Order::LSB ? i : N - 1 - i);
-        bits |= std::uint64_t{std::to_integer<std::uint8_t>(p[i])} << shift;
+UIntOf<N> LoadBits(const std::byte* p) {
+    if constexpr (N == 3) {
+        const auto byte = [p](int i) { return std::to_integer<std::uint32_t>(p[i]); };
+        return O == Order::LSB ? byte(0) | byte(1) << 8 | byte(2) << 16
+                               : byte(2) | byte(1) << 8 | byte(0) << 16;
+    } else {
+        UIntOf<N> bits;
+        std::memcpy(&bits, p, N);
+        return kSwapped<O> ? SwapBytes(bits) : bits;
     }
-    return bits;
 }
 
 template <int N, Order O>
-void StoreBits(std::byte* p, std::uint64_t bits) {
-    for (int i = 0; i < N; ++i) {
-        const int shift = 8 * (O == Order::LSB ? i : N - 1 - i);
-        p[i] = static_cast<std::byte>(bits >> shift);
+void StoreBits(std::byte* p, UIntOf<N> bits) {
+    if constexpr (N == 3) {
+        for (int i = 0; i < 3; ++i) {
+            p[O == Order::LSB ? i : 2 - i] = static_cast<std::byte>(bits >> (8 * i));
+        }
+    } else {
+        if constexpr (kSwapped<O>) {
+            bits = SwapBytes(bits);
+        }
+        std::memcpy(p, &bits, N);
     }
 }
 
@@ -62,7 +90,7 @@ template <int N>
 void ReverseSamples(void* buffer, int count) {
     auto* p = static_cast<std::byte*>(buffer);
     for (int k = 0; k < count; ++k, p += N) {
-        std::reverse(p, p + N);
+        StoreBits<N, Order::LSB>(p, LoadBits<N, Order::MSB>(p));
     }
 }
 
@@ -145,19 +173,18 @@ void IntOut(const T* in, void* buffer, int count) {
         if constexpr (Dither::kActive) {
             v += dither.Next();
         }
-        StoreBits<L.bytes, O>(p, static_cast<std::uint32_t>(RoundSaturated<L.bits>(v)));
+        StoreBits<L.bytes, O>(p, static_cast<UIntOf<L.bytes>>(RoundSaturated<L.bits>(v)));
     }
 }
 
 template <typename Stored>
-using BitsOf = std::conditional_t<sizeof(Stored) == 4, std::uint32_t, std::uint64_t>;
+using BitsOf = UIntOf<sizeof(Stored)>;
 
 template <typename Stored, Order O, typename T>
 void FloatIn(void* buffer, T* out, int count) {
     const auto* p = static_cast<const std::byte*>(buffer);
     for (int k = 0; k < count; ++k, p += sizeof(Stored)) {
-        const auto bits = static_cast<BitsOf<Stored>>(LoadBits<sizeof(Stored), O>(p));
-        out[k] = static_cast<T>(std::bit_cast<Stored>(bits));
+        out[k] = static_cast<T>(std::bit_cast<Stored>(LoadBits<sizeof(Stored), O>(p)));
     }
 }
 
