@@ -22,9 +22,12 @@
 #include "framework/exception_handler.h"
 #include "framework/fonts.h"
 #include "platform/debug_output.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "shell/Unit3.h"
+#include "shell/VersionInfo.h"
 #include "shell/bandlevel.h"
+#include "shell/resources/MainIcon.h"
 
 namespace spectrino {
 
@@ -77,6 +80,7 @@ void TForm1::SetDialogs(TForm2* colours, TForm3* about) {
 
 void TForm1::CreateComponents() {
     setWindowTitle(QStringLiteral("Spectrino"));
+    setWindowIcon(MainIcon());
     setGeometry(672, 290, 464, 346);
     setFont(ShellDlgFont(11));
 
@@ -269,6 +273,16 @@ void TForm1::FormCreate() {
     FWindowType = 0;
     FSamplerate = -1;
     WaveIn1->SetBlockSize(kWaveBlockSize);
+    // The program's own file, found through the system rather than the zeroth argument, which
+    // holds a bare name when the program was started from the search path.
+    const TProgramVersion version = ReadProgramVersion(platform::ProgramFilePath());
+    AppVersion = version.Version;
+    AppProductName = version.ProductName;
+    AppCompanyName = version.CompanyName;
+    AppFileDescription = version.FileDescription;
+    AppEmail = version.Email;
+    AppWebsite = version.Website;
+    AppCopyright = version.Copyright;
     FLock = std::make_unique<std::mutex>();
     SetSamplerate(44100);
     SetPeakDecay();

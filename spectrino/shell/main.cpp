@@ -9,6 +9,7 @@
 #include "filterbank/utonebank.h"
 #include "framework/exception_handler.h"
 #include "platform/fpu.h"
+#include "platform/termination.h"
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
 #include "shell/commandline.h"
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
     form2->setWindowFlags(Qt::Dialog);
     form3->setWindowFlags(Qt::Dialog);
     form1->SetDialogs(form2, form3);
+    // Asked to end from outside: close as the user would, so the settings are stored.
+    const platform::TerminationRequests termination([] { QApplication::quit(); });
     form1->show();
     const int result = QApplication::exec();
     form1.reset();

@@ -39,8 +39,6 @@ protected:
             previous_ = previous;
         }
         setenv("SPECTRINO_REGISTRY_DIR", dir_.c_str(), 1);
-        AppCompanyName = "Test Maker";
-        AppProductName = "Spectrino";
         fake.names = {"Line In", "Monitor of TestSink"};
     }
     ~Settings() override {
@@ -56,6 +54,9 @@ protected:
     // A window as the program shows it at start.
     std::unique_ptr<TForm1> Start() {
         auto form = std::make_unique<TForm1>(nullptr, &fake);
+        // Test programs carry no version block of their own.
+        AppCompanyName = "Test Maker";
+        AppProductName = "Spectrino";
         form->FormShow();
         return form;
     }
@@ -63,6 +64,8 @@ protected:
     // Writes stored values directly.
     template <typename F>
     void Store(F&& write) {
+        AppCompanyName = "Test Maker";
+        AppProductName = "Spectrino";
         auto key =
             RegistryKey::Open(RootKey::CurrentUser, TForm1::ConfigKeyPath(), Access::ReadWrite);
         ASSERT_TRUE(key);
@@ -71,6 +74,8 @@ protected:
     }
 
     std::optional<uint32_t> Stored(const char* name) {
+        AppCompanyName = "Test Maker";
+        AppProductName = "Spectrino";
         auto key = RegistryKey::Open(RootKey::CurrentUser, TForm1::ConfigKeyPath(), Access::Read);
         return key ? key->ReadInteger(name) : std::nullopt;
     }
