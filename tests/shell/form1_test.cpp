@@ -129,7 +129,7 @@ TEST_F(Form1, TestDataModesReplaceTheMeasuredLevels) {
         form->SpinEdit2->setValue(a);
         form->SpinEdit3->setValue(b);
         int32_t lo = 0, hi = -100000;
-        for (int pass = 0; pass < 200; ++pass) {
+        for (int pass = 0; pass < 2000; ++pass) {
             for (int32_t v : Refresh()) {
                 lo = std::min(lo, v);
                 hi = std::max(hi, v);
