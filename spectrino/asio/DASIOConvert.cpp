@@ -1,6 +1,5 @@
 #include "asio/DASIOConvert.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
