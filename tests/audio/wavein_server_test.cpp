@@ -4,16 +4,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "wavein_support.h"
 
@@ -24,14 +20,14 @@ namespace {
 
 constexpr const char* kSine = "Sine source at 1000 Hz";
 
-// A PulseAudio daemon in a runtime directory of its own; PULSE_SERVER points at it.
+// A PulseAudio daemon in a runtime directory of its own, which this process points at.
 class PrivateServer {
 public:
     PrivateServer() {
         std::string pattern = "/tmp/spectrino-wavein.XXXXXX";
         dir_ = mkdtemp(pattern.data());
-        socket_ = dir_ + "/pulse/native";
-        setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + dir_ + "/pulse/native").c_str(), 1);
     }
     ~PrivateServer() {
         Kill();
@@ -40,10 +36,10 @@ public:
     PrivateServer(const PrivateServer&) = delete;
     PrivateServer& operator=(const PrivateServer&) = delete;
 
-    // Starts the daemon and waits until it takes connections.
-    bool Start() {
-        // The protocol module goes last, so clients find every device once they get in.
-        const std::vector<std::string> args = {
+    // Starts the daemon and waits until `service` lists its devices.
+    bool Start(WaveInService& service) {
+        // The protocol module goes last, so the first client to get in finds every device.
+        const char* const argv[] = {
             "pulseaudio",
             "-n",
             "--daemonize=no",
@@ -59,24 +55,17 @@ public:
             "-L",
             "module-sine-source source_name=sine1k rate=44100 frequency=1000",
             "-L",
-            "module-native-protocol-unix auth-anonymous=1"};
-        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_};
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) {
-                env.emplace_back(*e);
-            }
-        }
+            "module-native-protocol-unix auth-anonymous=1",
+            nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/pa.log").c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0600);
-        const bool spawned = Spawn("pulseaudio", args, env, &actions, pid_);
+        const bool spawned = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr,
+                                          const_cast<char* const*>(argv), environ) == 0;
         posix_spawn_file_actions_destroy(&actions);
-        if (!spawned) {
-            return false;
-        }
-        for (int i = 0; i < 100; ++i) {
-            if (Accepts()) {
+        for (int i = 0; spawned && i < 100; ++i) {
+            if (service.waveInGetNumDevs() > 0) {
                 return true;
             }
             std::this_thread::sleep_for(50ms);
@@ -92,49 +81,8 @@ public:
         }
     }
 
-    // Runs pactl against this server; true when it succeeds.
-    static bool Pactl(std::vector<std::string> args) {
-        args.insert(args.begin(), "pactl");
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            env.emplace_back(*e);
-        }
-        pid_t pid = -1;
-        int status = 0;
-        return Spawn("pactl", args, env, nullptr, pid) && waitpid(pid, &status, 0) == pid &&
-               WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-
 private:
-    static bool Spawn(const char* program, const std::vector<std::string>& args,
-                      const std::vector<std::string>& env, posix_spawn_file_actions_t* actions,
-                      pid_t& pid) {
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (const std::string& e : env) {
-            envp.push_back(const_cast<char*>(e.c_str()));
-        }
-        envp.push_back(nullptr);
-        return posix_spawnp(&pid, program, actions, nullptr, argv.data(), envp.data()) == 0;
-    }
-
-    bool Accepts() const {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, socket_.c_str(), sizeof address.sun_path - 1);
-        const bool connected =
-            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        close(fd);
-        return connected;
-    }
-
     std::string dir_;
-    std::string socket_;
     pid_t pid_ = -1;
 };
 
@@ -164,7 +112,7 @@ TEST(WaveInServer, NoServerThenCaptureThenServerDeathThenReconnect) {
     EXPECT_EQ(handle, 0u);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s) << "a missing server must not stall";
 
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.Start(service));
     const int sine = FindDevice(service, kSine);
     ASSERT_GE(sine, 0);
     ASSERT_EQ(Open(service, handle, sine, recorder), MMSYSERR_NOERROR);
@@ -206,7 +154,7 @@ TEST(WaveInServer, NoServerThenCaptureThenServerDeathThenReconnect) {
     HWAVEIN again = 0;
     EXPECT_EQ(Open(service, again, WAVE_MAPPER, recorder), MMSYSERR_NODRIVER);
 
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.Start(service));
     EXPECT_GE(FindDevice(service, kSine), 0);
     ASSERT_EQ(Open(service, again, WAVE_MAPPER, recorder), MMSYSERR_NOERROR);
     EXPECT_NE(again, handle);
@@ -226,8 +174,8 @@ TEST(WaveInServer, NoServerThenCaptureThenServerDeathThenReconnect) {
 
 TEST(WaveInServer, ChosenSourceThatGoesAwayIsLostAndLongNamesAreCut) {
     PrivateServer server;
-    ASSERT_TRUE(server.Start());
     WaveInService& service = SystemWaveIn();
+    ASSERT_TRUE(server.Start(service));
     Recorder recorder;
 
     // 31 characters, two of them two bytes long.
@@ -242,7 +190,7 @@ TEST(WaveInServer, ChosenSourceThatGoesAwayIsLostAndLongNamesAreCut) {
     ASSERT_EQ(service.waveInStart(handle), MMSYSERR_NOERROR);
     ASSERT_TRUE(recorder.PumpUntil([&] { return !recorder.Of(MM_WIM_DATA).empty(); }, 5s));
 
-    ASSERT_TRUE(PrivateServer::Pactl({"unload-module", "module-sine-source"}));
+    ASSERT_EQ(std::system("pactl unload-module module-sine-source"), 0);
     ASSERT_TRUE(recorder.PumpUntil([&] { return !recorder.Of(MM_WIM_CLOSE).empty(); }, 5s));
     EXPECT_EQ(service.waveInReset(handle), MMSYSERR_NOERROR);
     EXPECT_EQ(service.waveInClose(handle), MMSYSERR_NOERROR);
