@@ -1,0 +1,190 @@
+// The driver list read from the registry, the in-process object loader and the adapter.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "asio/KivaASIO.h"
+#include "asio_test_support.h"
+#include "platform/com.h"
+
+namespace spectrino {
+namespace {
+
+using testing::RegistryTest;
+using testing::TestClassId;
+using testing::TestSignalPath;
+namespace fs = std::filesystem;
+
+class DriverListTest : public RegistryTest {
+protected:
+    TAsioDriverList List() {
+        TAsioDriverList list(3);  // stale entries must go
+        ListAsioDrivers(list);
+        return list;
+    }
+    std::string Clsid(uint32_t n) { return platform::GUIDToString(TestClassId(n)); }
+};
+
+TEST_F(DriverListTest, ListsEntriesWhoseServerFileExistsInRegistryOrder) {
+    EXPECT_TRUE(List().empty()) << "no software\\asio key at all";
+
+    RegisterServer(Clsid(1), TestSignalPath());
+    RegisterServer(Clsid(2), (dir_ / "missing.so").string());
+    ListDriver("Zeta", Clsid(1));
+    ListDriver("Missing File", Clsid(2));
+    ListDriver("Unregistered", Clsid(3));
+    WriteString(platform::RootKey::LocalMachine, "software\\asio\\No Clsid", "Description", "x");
+    ListDriver("Alpha", Clsid(1));  // the same class under a second name
+    // A class key that exists under text that is no class id.
+    RegisterServer("not-a-clsid", TestSignalPath());
+    ListDriver("Bad Clsid", "not-a-clsid");
+    const std::string longName(600, 'n');
+    ListDriver(longName, Clsid(1));
+
+    const TAsioDriverList list = List();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(DriverDescName(list[0]), "Zeta");
+    EXPECT_EQ(DriverDescName(list[1]), "Alpha");
+    EXPECT_EQ(DriverDescName(list[2]), longName.substr(0, 512));
+    for (const TAsioDriverDesc& desc : list) {
+        EXPECT_EQ(desc.id, TestClassId(1));
+        EXPECT_EQ(DriverDescPath(desc), TestSignalPath());
+    }
+}
+
+TEST_F(DriverListTest, BareServerNamesResolveInTheSystemThenTheWindowsDirectory) {
+    const fs::path system = dir_ / "system";
+    const fs::path windows = dir_ / "windows";
+    fs::create_directories(system);
+    fs::create_directories(windows);
+    setenv("SPECTRINO_SYSTEM_DIR", system.c_str(), 1);
+    setenv("SPECTRINO_WINDOWS_DIR", windows.c_str(), 1);
+    fs::copy_file(TestSignalPath(), system / "libsys.so");
+    fs::copy_file(TestSignalPath(), windows / "libwin.so");
+    AddTestSignal("In System", 1);
+    AddTestSignal("In Windows", 2);
+    RegisterServer(Clsid(1), "libsys.so");
+    RegisterServer(Clsid(2), "libwin.so");
+    RegisterServer(Clsid(3), "libnowhere.so");
+    ListDriver("Nowhere", Clsid(3));
+
+    std::string path;
+    EXPECT_EQ(GetDriverPath(Clsid(1), path), 0);
+    EXPECT_EQ(path, (system / "libsys.so").string());
+    EXPECT_EQ(GetDriverPath(Clsid(3), path), -1);
+    EXPECT_EQ(path, (windows / "libnowhere.so").string()) << "resolved as far as it went";
+    EXPECT_EQ(GetDriverPath(Clsid(9), path), -1);
+
+    const TAsioDriverList list = List();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(DriverDescPath(list[0]), (system / "libsys.so").string());
+    EXPECT_EQ(DriverDescPath(list[1]), (windows / "libwin.so").string());
+
+    // The loader resolves the bare name the same way, so the driver can be created.
+    IKivaASIORef driver;
+    ASSERT_TRUE(CreateDriver(list[1], driver));
+    EXPECT_EQ(driver->Init(nullptr), ASIOTrue);
+}
+
+TEST_F(DriverListTest, CreateDriverHandsOutAWorkingAdapterOnlyForCreatableClasses) {
+    AddTestSignal("Signal", 1, {{"Inputs", "5"}, {"Outputs", "3"}});
+    RegisterServer(Clsid(2), SPECTRINO_NOT_A_SERVER_PATH);
+    ListDriver("Not A Server", Clsid(2));
+    const TAsioDriverList list = List();
+    ASSERT_EQ(list.size(), 2u);
+
+    IKivaASIORef driver;
+    ASSERT_TRUE(CreateDriver(list[0], driver));
+    ASSERT_EQ(driver->Init(nullptr), ASIOTrue);
+    int32_t inputs = 0;
+    int32_t outputs = 0;
+    EXPECT_EQ(driver->GetChannels(&inputs, &outputs), ASE_OK);
+    EXPECT_EQ(inputs, 5);
+    EXPECT_EQ(outputs, 3);
+    EXPECT_EQ(driver->Future(kAsioCanTimeInfo, nullptr), ASE_SUCCESS);
+
+    // A second reference keeps the adapter alive when the first goes.
+    IKivaASIORef copy = driver;
+    driver.Reset();
+    EXPECT_EQ(copy->CanSampleRate(48000.0), ASE_OK);
+
+    EXPECT_FALSE(CreateDriver(list[1], driver));
+    EXPECT_FALSE(driver);
+}
+
+TEST_F(DriverListTest, ObjectLoaderFollowsTheComRules) {
+    using namespace platform;
+    CLSID id{};
+    EXPECT_EQ(CLSIDFromString("{8d2e6a51-3f7c-4e19-b6a2-000000000007}", &id), kS_OK);
+    EXPECT_EQ(id, TestClassId(7));
+    EXPECT_EQ(GUIDToString(id), "{8D2E6A51-3F7C-4E19-B6A2-000000000007}");
+    for (const char* bad :
+         {"", "8D2E6A51-3F7C-4E19-B6A2-000000000007", "{8D2E6A51-3F7C-4E19-B6A2-00000000000G}",
+          "{8D2E6A51-3F7C-4E19-B6A2000000000007-}", "{8D2E6A51}"}) {
+        EXPECT_EQ(CLSIDFromString(bad, &id), kCO_E_CLASSSTRING) << bad;
+    }
+
+    AddTestSignal("Signal", 1);
+    RegisterServer(Clsid(2), (dir_ / "gone.so").string());
+    RegisterServer(Clsid(3), SPECTRINO_NOT_A_SERVER_PATH);
+    void* object = &id;
+    EXPECT_EQ(
+        CoCreateInstance(TestClassId(1), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(1), &object),
+        kCO_E_NOTINITIALIZED);
+    EXPECT_EQ(object, nullptr);
+
+    EXPECT_EQ(CoInitialize(nullptr), kS_OK);
+    EXPECT_EQ(CoInitialize(nullptr), kS_FALSE);
+    EXPECT_EQ(
+        CoCreateInstance(TestClassId(9), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(9), &object),
+        kREGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        CoCreateInstance(TestClassId(2), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(2), &object),
+        kCO_E_DLLNOTFOUND);
+    EXPECT_EQ(
+        CoCreateInstance(TestClassId(3), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(3), &object),
+        kCO_E_ERRORINDLL);
+    // The driver answers only for its own class id (and IUnknown).
+    EXPECT_EQ(CoCreateInstance(TestClassId(1), nullptr, kCLSCTX_INPROC_SERVER, IID_IClassFactory,
+                               &object),
+              kE_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    ASSERT_EQ(
+        CoCreateInstance(TestClassId(1), nullptr, kCLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+        kS_OK);
+    auto* unknown = static_cast<IUnknown*>(object);
+    void* asio = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(TestClassId(1), &asio), kS_OK);
+    EXPECT_EQ(unknown->Release(), 1u);
+    EXPECT_EQ(static_cast<IUnknown*>(asio)->Release(), 0u);
+    CoUninitialize();
+    CoUninitialize();
+    CoUninitialize();  // unbalanced: ignored
+    EXPECT_EQ(
+        CoCreateInstance(TestClassId(1), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(1), &object),
+        kCO_E_NOTINITIALIZED);
+}
+
+// The build registers the driver in the build tree's hives, which programs in its bin directory
+// read when no registry directory is given.
+TEST(BuildRegistrationTest, TestSignalDriverIsListedForProgramsOfTheBuildTree) {
+    const char* saved = std::getenv("SPECTRINO_REGISTRY_DIR");
+    const std::string previous = saved != nullptr ? saved : "";
+    unsetenv("SPECTRINO_REGISTRY_DIR");
+    TAsioDriverList list;
+    ListAsioDrivers(list);
+    if (saved != nullptr) {
+        setenv("SPECTRINO_REGISTRY_DIR", previous.c_str(), 1);
+    }
+    const auto found = std::find_if(list.begin(), list.end(), [](const TAsioDriverDesc& desc) {
+        return DriverDescName(desc) == "Spectrino Test Signal";
+    });
+    ASSERT_NE(found, list.end());
+    EXPECT_EQ(DriverDescPath(*found), TestSignalPath());
+}
+
+}  // namespace
+}  // namespace spectrino
