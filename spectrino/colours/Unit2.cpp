@@ -36,6 +36,15 @@ QComboBox* MakeThresholdList(QWidget* parent, int firstStep, int count, int sele
     return list;
 }
 
+// 60 pixels wide, or as wide as the longest item needs with this style and font, but never past
+// the group box's frame.
+void PlaceList(QComboBox& list, int left, int top) {
+    const QWidget& box = *list.parentWidget();
+    const int room = box.width() - left - 3;
+    list.setGeometry(left, top, std::clamp(list.sizeHint().width(), 60, room),
+                     list.sizeHint().height());
+}
+
 // The list item showing `threshold`; values off the list show as its nearest end.
 int ThresholdItem(int threshold, int firstStep, int count) {
     const int64_t item = -static_cast<int64_t>(threshold) / 2 - firstStep;
@@ -76,9 +85,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     ColorButton3 = new TColorButton(GroupBox1);
     ColorButton3->setGeometry(8, 83, 25, 60);
     ComboBox1 = MakeThresholdList(GroupBox1, kHighFirstStep, kHighItems, kHighDesignItem);
-    ComboBox1->setGeometry(38, 32, 60, ComboBox1->sizeHint().height());
+    PlaceList(*ComboBox1, 38, 32);
     ComboBox2 = MakeThresholdList(GroupBox1, kMidFirstStep, kMidItems, kMidDesignItem);
-    ComboBox2->setGeometry(37, 72, 60, ComboBox2->sizeHint().height());
+    PlaceList(*ComboBox2, 37, 72);
 
     Button3 = new QPushButton(QStringLiteral("Reset"), this);
     Button3->setGeometry(120, 64, 75, 25);
