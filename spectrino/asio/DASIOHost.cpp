@@ -640,6 +640,17 @@ void TCustomASIOHostBasic::DestroyBuffers() {
     FInConverters.clear();
     FOutConverters.clear();
     ReleaseChannelBuffers();
+    CollectEvents();
+}
+
+void TCustomASIOHostBasic::CollectEvents() {
+    for (TNotifyEvent* event :
+         {&OnCreate, &OnDestroy, &OnReset, &OnDriverChanged, &OnLatencyChanged,
+          &OnSampleRateChanged, &OnBuffersCreate, &OnBuffersDestroy}) {
+        event->Collect();
+    }
+    OnUpdateSamplePos.Collect();
+    FOnNativeBufferSwitch.Collect();
 }
 
 void TCustomASIOHostBasic::SetSampleRate(double value) {
@@ -849,6 +860,15 @@ void TCustomASIOHost::PrepareChannelBuffers() {
     if (TASIOGenerator* generator = CustomGenerator()) {
         generator->SetBlockSize(static_cast<uint32_t>(size));
     }
+}
+
+void TCustomASIOHost::CollectEvents() {
+    TCustomASIOHostBasic::CollectEvents();
+    OnBufferSwitch32.Collect();
+    OnBufferSwitch64.Collect();
+    OnBufferSwitchNative.Collect();
+    OnInput2Sample.Collect();
+    OnSample2Output.Collect();
 }
 
 void TCustomASIOHost::ReleaseChannelBuffers() {

@@ -99,7 +99,8 @@ enum TPreventClipping { pcNone, pcDigital, pcAnalog };
 enum TInputMonitor { imDisabled, imMono, imStereo, imAll };
 
 // A method reference that the owner's thread assigns while another thread may raise it.
-// Raising a cleared event does nothing.
+// Raising a cleared event does nothing. A replaced handler stays alive (a raise may still be
+// running it) until the owner calls Collect at a moment when nothing can raise the event.
 template <typename... Args>
 class TEvent {
 public:
@@ -109,20 +110,32 @@ public:
     TEvent(const TEvent&) = delete;
     TEvent& operator=(const TEvent&) = delete;
 
+    // Assign from one thread only (the owner's).
     TEvent& operator=(Handler handler) {
-        handler_.store(handler ? std::make_shared<const Handler>(std::move(handler)) : nullptr,
-                       std::memory_order_release);
+        const Handler* current = nullptr;
+        if (handler) {
+            handlers_.push_back(std::make_unique<const Handler>(std::move(handler)));
+            current = handlers_.back().get();
+        }
+        current_.store(current, std::memory_order_release);
         return *this;
     }
-    explicit operator bool() const { return handler_.load(std::memory_order_acquire) != nullptr; }
+    explicit operator bool() const { return current_.load(std::memory_order_acquire) != nullptr; }
     void operator()(Args... args) const {
-        if (const auto handler = handler_.load(std::memory_order_acquire)) {
+        if (const Handler* handler = current_.load(std::memory_order_acquire)) {
             (*handler)(args...);
         }
     }
+    // Frees the replaced handlers.
+    void Collect() {
+        const Handler* current = current_.load(std::memory_order_relaxed);
+        std::erase_if(handlers_,
+                      [current](const auto& handler) { return handler.get() != current; });
+    }
 
 private:
-    std::atomic<std::shared_ptr<const Handler>> handler_;
+    std::atomic<const Handler*> current_{nullptr};
+    std::vector<std::unique_ptr<const Handler>> handlers_;
 };
 
 using TASIORecord = ASIOTime;
@@ -293,6 +306,8 @@ protected:
     // DestroyBuffers at its end.
     virtual void PrepareChannelBuffers() {}
     virtual void ReleaseChannelBuffers() {}
+    // Frees replaced event handlers; called while no buffer switch can run.
+    virtual void CollectEvents();
 
     // Stops, closes and detaches from the callbacks; the first call does the work. The most
     // derived destructor calls it while its own parts are still alive.
@@ -412,6 +427,7 @@ public:
 protected:
     void PrepareChannelBuffers() override;
     void ReleaseChannelBuffers() override;
+    void CollectEvents() override;
 
 private:
     static constexpr auto kRelaxed = std::memory_order_relaxed;
