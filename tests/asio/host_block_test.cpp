@@ -124,6 +124,7 @@ TEST_F(HostBlockTest, EveryDriverSampleTypeArrivesAsTheSameSine) {
 
 TEST_F(HostBlockTest, PathChoiceFollowsTheAssignedEvents) {
     std::atomic<int> blocks32{0};
+    std::atomic<int> positions{0};
     std::atomic<int> blocks64{0};
     std::atomic<double> sample64{0.0};
     auto host = Open({{"BufferPreferred", "64"}, {"Waveform 1", "loopback"}});
@@ -148,10 +149,11 @@ TEST_F(HostBlockTest, PathChoiceFollowsTheAssignedEvents) {
     EXPECT_NEAR(OutputMeter(*host, 0), 0.25, 1e-6);
 
     // Without any event the outputs repeat what they last held.
+    host->OnUpdateSamplePos = [&](TCustomASIOHostBasic&, int64_t) { ++positions; };
     host->OnBufferSwitch64 = nullptr;
     host->OnBufferSwitch32 = nullptr;
     EXPECT_EQ(host->SwitchMode(), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(WaitFor([&] { return positions >= 3; }));
     EXPECT_NEAR(OutputMeter(*host, 0), 0.0, 1e-6)
         << "the 32-bit output buffers were never written, so they stay silent";
 }
@@ -192,7 +194,7 @@ TEST_F(HostBlockTest, PreFillModesAndCustomGenerators) {
     // A generator of our own, on the input and on the output side.
     host->SetCustomGenerator(&marker);
     host->SetPreFillOutBuffer(bpfCustom);
-    ASSERT_TRUE(capture.WaitBlocks(2));
+    ASSERT_TRUE(capture.WaitBlocks(3));
     EXPECT_EQ(capture.LastInput()[0], TSingleDynArray(64, -0.25f));
     EXPECT_EQ(capture.LastOutput()[1], TSingleDynArray(64, 0.5f));
     EXPECT_NEAR(OutputMeter(*host, 1), 0.5, 1e-6);
@@ -245,11 +247,11 @@ TEST_F(HostBlockTest, ClippingShapesWhatReachesTheDriver) {
     EXPECT_NEAR(OutputMeter(*host, 1), 1.0, 1e-6) << "no clipping: the converter limits";
 
     host->SetPreventClipping(pcAnalog);
-    ASSERT_TRUE(capture.WaitBlocks(2));
+    ASSERT_TRUE(capture.WaitBlocks(3));
     EXPECT_NEAR(OutputMeter(*host, 0), 0.8, 1e-6);
 
     host->SetPreventClipping(pcDigital);
-    ASSERT_TRUE(capture.WaitBlocks(2));
+    ASSERT_TRUE(capture.WaitBlocks(3));
     EXPECT_NEAR(OutputMeter(*host, 0), 1.0, 1e-6);
     EXPECT_NEAR(OutputMeter(*host, 1), 1.0, 1e-6);
 }
