@@ -288,6 +288,8 @@ public:
     // The stored record of input channel `index`; zeros when there is no such channel.
     void GetChannelInfo(int index, ASIOChannelInfo& info) const;
 
+    // OnUpdateSamplePos and OnSampleRateChanged are raised on the driver's thread (the latter
+    // on whichever thread the driver uses); the others on the host's own thread.
     TNotifyEvent OnCreate;  // raised by whoever finishes setting the host up
     TNotifyEvent OnDestroy;
     TNotifyEvent OnReset;

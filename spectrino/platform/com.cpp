@@ -5,8 +5,9 @@
 #include <cstring>
 
 #if defined(_WIN32)
-#include <objbase.h>
 #include <windows.h>
+// objbase.h needs the types of windows.h.
+#include <objbase.h>
 
 #include <vector>
 #else
