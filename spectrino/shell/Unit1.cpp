@@ -27,6 +27,7 @@
 #include "shell/Unit3.h"
 #include "shell/VersionInfo.h"
 #include "shell/bandlevel.h"
+#include "shell/input_routing.h"
 #include "shell/resources/MainIcon.h"
 
 namespace spectrino {
@@ -428,27 +429,7 @@ void TForm1::contextMenuEvent(QContextMenuEvent* event) {
 
 void TForm1::WaveIn1Data(TWaveIn& sender, const int16_t* ptr) {
     const uint32_t frames = std::min<uint32_t>(sender.BlockSize(), FSamples.size());
-    const int32_t mode = FInputMode;
-    for (uint32_t i = 0; i < frames; ++i) {
-        const int32_t left = ptr[2 * i];
-        const int32_t right = ptr[2 * i + 1];
-        float sample;
-        switch (mode) {
-            case 2:
-                sample = static_cast<float>(left) / 32768.0f;
-                break;
-            case 3:
-                sample = static_cast<float>(right) / 32768.0f;
-                break;
-            case 4:
-                sample = static_cast<float>(left - right) / 65536.0f;
-                break;
-            default:
-                sample = static_cast<float>(left + right) / 65536.0f;
-                break;
-        }
-        FSamples[i] = sample;
-    }
+    MixWaveFrames(ptr, frames, FInputMode, FSamples.data());
     if (FGoertzel) {
         FGoertzel->AddSamples(FSamples.data(), static_cast<int32_t>(frames));
     }
@@ -470,23 +451,7 @@ void TForm1::ASIOHostBufferSwitch32(const TQorArrayOfSingleDynArray& inBuffer,
     const TSingleDynArray& left = inBuffer[static_cast<size_t>(device->ASIOChannel)];
     const TSingleDynArray& right = inBuffer[static_cast<size_t>(device->ASIOChannel) + 1];
     const size_t frames = std::min({left.size(), right.size(), FSamples.size()});
-    const int32_t mode = FInputMode;
-    for (size_t i = 0; i < frames; ++i) {
-        switch (mode) {
-            case 2:
-                FSamples[i] = left[i];
-                break;
-            case 3:
-                FSamples[i] = right[i];
-                break;
-            case 4:
-                FSamples[i] = static_cast<float>(left[i] - right[i]) / 2;
-                break;
-            default:
-                FSamples[i] = static_cast<float>(left[i] + right[i]) / 2;
-                break;
-        }
-    }
+    MixChannels(left.data(), right.data(), frames, FInputMode, FSamples.data());
     if (FGoertzel) {
         FGoertzel->AddSamples(FSamples.data(), static_cast<int32_t>(frames));
     }
