@@ -292,6 +292,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() {
+    shown_ = true;  // showing the window from the stored state must not run this again
     UpdateDevices();
     ReadConfig();
 }
@@ -532,10 +533,17 @@ void TForm1::WaveIn1DeviceLost() {
 }
 
 std::string TForm1::ConfigKeyPath() {
+    // Without both names the path would collapse onto a key shared with other programs.
+    if (AppCompanyName.empty() || AppProductName.empty()) {
+        return {};
+    }
     return "\\Software\\" + AppCompanyName + "\\" + AppProductName + "\\";
 }
 
 void TForm1::ReadConfig() {
+    if (ConfigKeyPath().empty()) {
+        return;
+    }
     auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
                                            platform::Access::Read);
     if (!key) {
@@ -567,9 +575,7 @@ void TForm1::ReadConfig() {
             show();
             showMinimized();
         } else if (*v == 2) {
-            showMaximized();
-        } else if (*v == 0) {
-            showNormal();
+            setWindowState(Qt::WindowMaximized);
         }
     }
     if (auto v = integer("TopMost"); v && *v != 0) {
@@ -608,6 +614,9 @@ void TForm1::ReadConfig() {
 void TForm1::StoreConfig() {
     // The restored rectangle, also while minimised or maximised.
     const QRect place = normalGeometry().isValid() ? normalGeometry() : geometry();
+    if (ConfigKeyPath().empty()) {
+        return;
+    }
     auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
                                            platform::Access::ReadWrite);
     if (!key) {
