@@ -27,29 +27,11 @@ constexpr int kScaleDb = 74;                     // the scale runs from 0 down t
 constexpr int64_t kScaleRange = 100 * kScaleDb;  // the same in hundredths
 constexpr int kGapPixels = kBandCount - 1;       // one-pixel gaps between the bars
 constexpr int kLayoutSlack = kGapPixels + 16;
-constexpr int32_t kPeakDecayStep = 20;
 constexpr int kTextTop = 4;
-
-int32_t DecayStep(TDecaySpeed speed) {
-    switch (speed) {
-        case TDecaySpeed::dsMedium:
-            return 400;
-        case TDecaySpeed::dsFast:
-            return 800;
-        case TDecaySpeed::dsSlow:
-            break;
-    }
-    return 200;
-}
 
 // Distance of a level below 0 dB, 0 .. 7400; louder levels stand at the top of the scale.
 int64_t DepthBelowTop(int32_t level) {
     return std::clamp<int64_t>(-static_cast<int64_t>(level), 0, kScaleRange);
-}
-
-int32_t SaturatedSub(int32_t value, int32_t step) {
-    return static_cast<int32_t>(
-        std::max<int64_t>(static_cast<int64_t>(value) - step, std::numeric_limits<int32_t>::min()));
 }
 
 QImage MakeImage(QSize size) {
@@ -353,16 +335,16 @@ void TSpectrum::SetLowColor(TColor value) {
 }
 
 void TSpectrum::SetHighTreshhold(int value) {
-    if (value != highTreshhold_) {
-        highTreshhold_ = value;
+    if (value != tracker_.HighTreshhold()) {
+        tracker_.SetHighTreshhold(value);
         zonesDirty_ = true;
         Invalidate();
     }
 }
 
 void TSpectrum::SetMidTreshhold(int value) {
-    if (value != midTreshhold_) {
-        midTreshhold_ = value;
+    if (value != tracker_.MidTreshhold()) {
+        tracker_.SetMidTreshhold(value);
         zonesDirty_ = true;
         Invalidate();
     }
@@ -411,7 +393,7 @@ void TSpectrum::SetEnabled(bool value) {
     if (!value) {
         refreshTimer_.stop();
         ResetLevels();
-        TSpectArray values = levels_;
+        TSpectArray values = tracker_.Levels();
         UpdateLevels(values, true);
     } else if (!refreshTimer_.isActive()) {
         refreshTimer_.start();
@@ -419,8 +401,7 @@ void TSpectrum::SetEnabled(bool value) {
 }
 
 void TSpectrum::ResetLevels() {
-    levels_.fill(kFloorLevel);
-    peaks_.fill(kFloorLevel);
+    tracker_.ResetLevels();
 }
 
 void TSpectrum::RefreshLevels(bool force) {
@@ -429,7 +410,7 @@ void TSpectrum::RefreshLevels(bool force) {
     }
     // Entries the handler leaves alone keep their current level. A copy of the handler
     // survives the handler replacing itself.
-    TSpectArray values = levels_;
+    TSpectArray values = tracker_.Levels();
     const auto handler = OnRefresh;
     handler(*this, values);
     UpdateLevels(values, force);
@@ -437,32 +418,12 @@ void TSpectrum::RefreshLevels(bool force) {
 
 void TSpectrum::UpdateLevels(TSpectArray& values, bool force) {
     CanvasSession session(*canvas_, *this);
-    const int32_t step = DecayStep(decaySpeed_);
     for (int i = 0; i < kBandCount; ++i) {
-        bool drawn = false;
-        if (force || values[i] != levels_[i]) {
-            int32_t old = kFloorLevel;
-            if (!force) {
-                old = levels_[i];
-                levels_[i] = values[i] > levels_[i] ? values[i]
-                                                    : std::max(values[i], SaturatedSub(old, step));
-            }
-            if (levels_[i] > peaks_[i]) {
-                peaks_[i] = levels_[i];
-                peakZones_[i] = peaks_[i] >= highTreshhold_ * 100  ? 2
-                                : peaks_[i] >= midTreshhold_ * 100 ? 1
-                                                                   : 0;
-            }
-            DrawBar(i, old);
-            drawn = true;
+        const LevelTracker::BandUpdate update = tracker_.UpdateBand(i, values[i], force);
+        if (update.Drawn) {
+            DrawBar(i, update.Old);
         }
-        if (peakDisplay_ == TPeakDisplay::pdDecay) {
-            const int32_t oldPeak = drawn ? kNoPeakErase : peaks_[i];
-            peaks_[i] = std::max(SaturatedSub(peaks_[i], kPeakDecayStep), levels_[i]);
-            DrawPeak(i, oldPeak);
-        } else {
-            DrawPeak(i, kNoPeakErase);
-        }
+        DrawPeak(i, update.OldPeak);
     }
 }
 
@@ -609,7 +570,7 @@ void TSpectrum::PrepareBitmaps() {
 
     QImage& bar = *barBitmap_;
     const int h = bar.height();
-    const TZoneRows rows = ComputeZoneRows(h, highTreshhold_, midTreshhold_);
+    const TZoneRows rows = ComputeZoneRows(h, tracker_.HighTreshhold(), tracker_.MidTreshhold());
     QPainter painter(&bar);
     // Later zones win where thresholds cross, as each band is painted over the previous.
     const auto band = [&](int top, int bottom, TColor color) {
@@ -637,7 +598,7 @@ void TSpectrum::DrawBar(int band, int32_t old) {
     if (!backgroundBitmap_ || !barBitmap_) {
         return;
     }
-    const int32_t level = levels_[band];
+    const int32_t level = tracker_.Levels()[band];
     const int h = barBitmap_->height();
     const int barHeight = static_cast<int>(static_cast<int64_t>(h) *
                                            (kScaleRange - DepthBelowTop(level)) / kScaleRange);
@@ -663,8 +624,8 @@ void TSpectrum::DrawBar(int band, int32_t old) {
 }
 
 void TSpectrum::DrawPeak(int band, int32_t oldPeak) {
-    const int32_t peak = peaks_[band];
-    if (peak < levels_[band]) {
+    const int32_t peak = tracker_.Peaks()[band];
+    if (peak < tracker_.Levels()[band]) {
         return;
     }
     const int x1 = BarLeft(band);
@@ -683,7 +644,7 @@ void TSpectrum::DrawPeak(int band, int32_t oldPeak) {
             line(y);
         }
     }
-    switch (peakZones_[band]) {
+    switch (tracker_.PeakZones()[band]) {
         case 2:
             canvas_->PenColor = highColor_;
             break;

@@ -16,14 +16,9 @@
 #include <optional>
 
 #include "display/bandtable.h"
+#include "display/level_tracker.h"
 
 namespace spectrino {
-
-// Band levels in hundredths of a decibel, index 0 the lowest band.
-using TSpectArray = std::array<int32_t, kBandCount>;
-
-enum class TPeakDisplay : uint8_t { pdHold, pdDecay };
-enum class TDecaySpeed : uint8_t { dsSlow, dsMedium, dsFast };
 
 // 0x00BBGGRR; 0xFF000000 plus an index names a system colour.
 using TColor = uint32_t;
@@ -57,7 +52,7 @@ class TSpectrum : public QWidget {
 
 public:
     // Marker level that means "no old marker to erase".
-    static constexpr int32_t kNoPeakErase = 0xFFFF;
+    static constexpr int32_t kNoPeakErase = LevelTracker::kNoPeakErase;
     static constexpr int kRefreshInterval = 80;  // ms
 
     explicit TSpectrum(QWidget* parent = nullptr);
@@ -74,10 +69,10 @@ public:
     void SetSamplerate(float value);
     void GetBand(int index, float& centre, float& width) const;
 
-    TPeakDisplay PeakDisplay() const { return peakDisplay_; }
-    void SetPeakDisplay(TPeakDisplay value) { peakDisplay_ = value; }
-    TDecaySpeed DecaySpeed() const { return decaySpeed_; }
-    void SetDecaySpeed(TDecaySpeed value) { decaySpeed_ = value; }
+    TPeakDisplay PeakDisplay() const { return tracker_.PeakDisplay(); }
+    void SetPeakDisplay(TPeakDisplay value) { tracker_.SetPeakDisplay(value); }
+    TDecaySpeed DecaySpeed() const { return tracker_.DecaySpeed(); }
+    void SetDecaySpeed(TDecaySpeed value) { tracker_.SetDecaySpeed(value); }
 
     TColor Color() const { return color_; }
     void SetColor(TColor value);
@@ -99,9 +94,9 @@ public:
     void SetMidColor(TColor value);
     TColor LowColor() const { return lowColor_; }
     void SetLowColor(TColor value);
-    int HighTreshhold() const { return highTreshhold_; }
+    int HighTreshhold() const { return tracker_.HighTreshhold(); }
     void SetHighTreshhold(int value);
-    int MidTreshhold() const { return midTreshhold_; }
+    int MidTreshhold() const { return tracker_.MidTreshhold(); }
     void SetMidTreshhold(int value);
 
     bool Enabled() const { return isEnabled(); }
@@ -115,9 +110,9 @@ public:
     // Renders the whole picture into the image: background, scale, separators, every bar.
     void Paint();
 
-    const TSpectArray& Levels() const { return levels_; }
-    const TSpectArray& Peaks() const { return peaks_; }
-    const TSpectArray& PeakZones() const { return peakZones_; }
+    const TSpectArray& Levels() const { return tracker_.Levels(); }
+    const TSpectArray& Peaks() const { return tracker_.Peaks(); }
+    const TSpectArray& PeakZones() const { return tracker_.PeakZones(); }
     bool RefreshTimerActive() const { return refreshTimer_.isActive(); }
 
     int TopMargin() const { return topMargin_; }
@@ -161,8 +156,6 @@ private:
 
     float samplerate_ = 44100.0f;
     BandTable bands_;
-    TPeakDisplay peakDisplay_ = TPeakDisplay::pdDecay;
-    TDecaySpeed decaySpeed_ = TDecaySpeed::dsSlow;
     TColor color_ = 0x000000;
     QFont notationFont_;
     TColor notationFontColor_ = 0xFFC0C0;
@@ -173,13 +166,10 @@ private:
     TColor highColor_ = 0x0000FF;
     TColor midColor_ = 0x00FFFF;
     TColor lowColor_ = 0xC0C000;
-    int highTreshhold_ = -10;
-    int midTreshhold_ = -20;
     bool zonesDirty_ = false;
 
-    TSpectArray levels_{};
-    TSpectArray peaks_{};
-    TSpectArray peakZones_{};
+    // Levels, peaks and their zones; the thresholds live there too.
+    LevelTracker tracker_;
 
     int topMargin_ = 0;
     int bottomMargin_ = 0;
