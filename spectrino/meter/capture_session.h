@@ -1,0 +1,21 @@
+// Measures a live capture device through the analyzer's wave input component. Needs a
+// QCoreApplication: the component delivers its buffers through the event loop.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "meter/meter_options.h"
+
+namespace spectrino {
+
+// The names of the capture devices, "WaveMapper" first.
+std::vector<std::string> CaptureDeviceNames();
+
+// Runs until the duration is reached, a termination request (Ctrl+C) arrives or the device is
+// lost. Raises Exception for an unknown device or one that cannot be opened, and for a device
+// lost while recording; rows written until then stay whole.
+void MeasureCapture(const MeterOptions& options, std::ostream& out);
+
+}  // namespace spectrino

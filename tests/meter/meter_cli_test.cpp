@@ -1,0 +1,106 @@
+// The program as a user runs it: output on standard output, one message on standard error and
+// a non-zero exit code for every input it cannot measure.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "meter/wav_builder.h"
+
+namespace spectrino {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class MeterCliTest : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("meter_cli_" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string File(const std::string& name, const std::string& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    Result Run(const std::string& args) {
+        const std::string command = std::string(METER_PATH) + " " + args + " >" +
+                                    (dir_ / "out").string() + " 2>" + (dir_ / "err").string() +
+                                    " </dev/null";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(dir_ / "out"),
+                Read(dir_ / "err")};
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(MeterCliTest, MeasuresAFileAndPrintsTheBandTable) {
+    std::vector<double> samples(44100 / 4 * 2, 0.0);  // 250 ms of stereo silence
+    const std::string wav = File("quiet.wav", test::MakeWav({}, samples));
+    const Result csv = Run(wav);
+    EXPECT_EQ(csv.code, 0) << csv.err;
+    EXPECT_EQ(csv.err, "");
+    // Header and three rows of 80 ms; silence is the floor.
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 4);
+    EXPECT_NE(csv.out.find("\n0.240,-144.00,"), std::string::npos);
+
+    const Result json = Run("--format json --decay --window hanning --input left " + wav);
+    EXPECT_EQ(json.code, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\"time\":0.080,\"levels\":[", 0), 0u);
+    EXPECT_NE(json.out.find("\"peaks\":["), std::string::npos);
+
+    const Result bands = Run("--bands --rate 48000");
+    EXPECT_EQ(bands.code, 0);
+    EXPECT_EQ(std::count(bands.out.begin(), bands.out.end(), '\n'), 129);
+}
+
+TEST_F(MeterCliTest, BadInputGivesOneMessageAndNoOutput) {
+    const test::WavLayout good;
+    std::string truncated = test::MakeWav(good, std::vector<double>(400, 0.25));
+    truncated.resize(truncated.size() / 2);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {(dir_ / "missing.wav").string(), "cannot open"},
+        {File("text.wav", "just some text, not audio\n"), "not a WAV file"},
+        {File("cut.wav", truncated), "truncated"},
+        {File("rate.wav", test::MakeWav({1, 2, 32000, 16, false}, {0, 0})), "32000 Hz"},
+        {File("mulaw.wav", test::MakeWav({7, 1, 44100, 8, false}, {0})), "format tag 7"},
+        {dir_.string(), "not a regular file"},
+        {"--window 9 x.wav", "--window"},
+        {"--hold --decay x.wav", "exclude"},
+        {"--rate 22050 --bands", "22050"},
+        {"--bogus", "unknown option"},
+        {"", "no input"},
+    };
+    for (const auto& [args, fragment] : cases) {
+        SCOPED_TRACE(args);
+        const Result result = Run(args);
+        EXPECT_NE(result.code, 0);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("spectrino-meter: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(fragment), std::string::npos) << result.err;
+    }
+}
+
+}  // namespace
+}  // namespace spectrino
