@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "colours/Unit2.h"
 #include "framework/exception.h"
@@ -27,6 +29,7 @@
 #include "shell/Unit3.h"
 #include "shell/VersionInfo.h"
 #include "shell/bandlevel.h"
+#include "shell/commandline.h"
 #include "shell/input_routing.h"
 #include "shell/resources/MainIcon.h"
 
@@ -44,6 +47,11 @@ namespace {
 
 constexpr TColor kPanelFontColor = 0xFFC0C0;
 constexpr int kWaveBlockSize = 2048;
+
+// A channel record's name: up to 32 characters, ending at the first zero.
+std::string ChannelName(const ASIOChannelInfo& info) {
+    return std::string(info.name, strnlen(info.name, sizeof(info.name)));
+}
 
 QAction* AddItem(QMenu* menu, const QString& caption, int tag, bool checkable = true) {
     QAction* item = menu->addAction(caption);
@@ -66,6 +74,13 @@ TForm1::TForm1(QWidget* parent, platform::WaveInService* waveService)
         std::make_unique<TWaveIn>(waveService != nullptr ? *waveService : platform::SystemWaveIn());
     WaveIn1->OnData = [this](TWaveIn& sender, const int16_t* ptr) { WaveIn1Data(sender, ptr); };
     WaveIn1->OnDeviceLost = [this](TWaveIn&) { WaveIn1DeviceLost(); };
+    // Reads the installed drivers at once; a driver is only opened when a device needs it.
+    ASIOHost = std::make_unique<TASIOHost>();
+    ASIOHost->SetSampleRate(44100.0);
+    ASIOHost->OnBufferSwitch32 = [this](TCustomASIOHost&, const TQorArrayOfSingleDynArray& in,
+                                        TQorArrayOfSingleDynArray& out) {
+        ASIOHostBufferSwitch32(in, out);
+    };
     CreateComponents();
     FormCreate();
 }
@@ -299,7 +314,11 @@ void TForm1::FormShow() {
 
 void TForm1::FormDestroy() {
     StoreConfig();
-    Guarded([this] { WaveIn1->SetEnabled(false); });
+    Guarded([this] {
+        WaveIn1->SetEnabled(false);
+        ASIOHost->SetActive(false);
+        ASIOHost->SetDriverIndex(-1);
+    });
     Spectrum1->SetEnabled(false);
     {
         std::lock_guard guard(*FLock);
@@ -350,8 +369,12 @@ void TForm1::Spectrum1Refresh(TSpectrum&, TSpectArray& values) {
 void TForm1::On1Click() {
     On1->setChecked(!On1->isChecked());
     Spectrum1->SetEnabled(On1->isChecked());
-    if (const TAudioDevice* device = FCurrentDevice; device != nullptr && !device->IsASIO) {
-        WaveIn1->SetEnabled(On1->isChecked());
+    if (const TAudioDevice* device = FCurrentDevice; device != nullptr) {
+        if (device->IsASIO) {
+            ASIOHost->SetActive(On1->isChecked());
+        } else {
+            WaveIn1->SetEnabled(On1->isChecked());
+        }
     }
 }
 
@@ -464,6 +487,30 @@ void TForm1::UpdateDevices() {
         const std::string name = WaveIn1->DeviceName(static_cast<int>(i));
         AddAudioDevice(std::make_unique<TAudioDevice>(false, name, name, static_cast<int32_t>(i)));
     }
+    if (!NoASIO) {
+        // Loading every driver takes a moment before the window first paints.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const std::vector<std::string> drivers = ASIOHost->DriverList();
+        for (size_t d = 0; d < drivers.size(); ++d) {
+            ASIOHost->SetDriverIndex(static_cast<int>(d));
+            // Only drivers that offer both of the analyzer's rates.
+            if (ASIOHost->CanSampleRate(44100.0) != 0 || ASIOHost->CanSampleRate(48000.0) != 0) {
+                continue;
+            }
+            const int pairs = ASIOHost->InputChannelCount() / 2;
+            for (int a = 0; a < pairs; ++a) {
+                ASIOChannelInfo left{}, right{};
+                ASIOHost->GetChannelInfo(2 * a, left);
+                ASIOHost->GetChannelInfo(2 * a + 1, right);
+                const std::string caption = ChannelName(left) + " / " + ChannelName(right) + " [" +
+                                            ASIOHost->DriverName() + "]";
+                AddAudioDevice(
+                    std::make_unique<TAudioDevice>(true, caption, ASIOHost->DriverName(), 2 * a));
+            }
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    ASIOHost->SetDriverIndex(-1);
 }
 
 void TForm1::AddAudioDevice(std::unique_ptr<TAudioDevice> device) {
@@ -503,12 +550,25 @@ void TForm1::SetAudioDevice(int32_t index) {
     for (qsizetype k = 0; k < items.size(); ++k) {
         items[k]->setChecked(k == index);
     }
+    // Stop everything before the current entry changes, so the audio thread never sees a
+    // half-changed entry.
+    ASIOHost->SetDriverIndex(-1);
+    ASIOHost->SetActive(false);
     WaveIn1->SetEnabled(false);
 
     FCurrentDevice = device;
     captureLost_ = false;
     ControlPanel1->setVisible(device->IsASIO);
-    if (!device->IsASIO) {
+    if (device->IsASIO) {
+        ASIOHost->SetSampleRate(FSamplerate);
+        ASIOHost->SetDriverName(device->DeviceName);
+        // Opening takes the driver's own rate; ask it for the analyzer's, or every band
+        // would be measured off by the ratio of the two rates.
+        ASIOHost->SetSampleRate(FSamplerate);
+        if (On1->isChecked()) {
+            ASIOHost->SetActive(true);
+        }
+    } else {
         WaveIn1->SetSampleRate(static_cast<uint32_t>(FSamplerate));
         WaveIn1->SetCurrentDevice(device->DeviceName);
         if (On1->isChecked()) {
@@ -521,7 +581,9 @@ void TForm1::SetAudioDevice(int32_t index) {
                        : product + " [" + QString::fromStdString(device->Caption) + "]");
 }
 
-void TForm1::ControlPanel1Click() {}
+void TForm1::ControlPanel1Click() {
+    ASIOHost->ControlPanel();
+}
 
 void TForm1::WaveIn1DeviceLost() {
     platform::DebugOutput("wavein: device lost");
@@ -722,7 +784,17 @@ void TForm1::SetSamplerate(int32_t rate) {
     bank.reset();  // the old bank, out of the feed's reach
 
     // A running capture reopens at the new rate; if that fails the menu keeps the old rate.
-    if (const TAudioDevice* device = FCurrentDevice; device == nullptr || !device->IsASIO) {
+    if (const TAudioDevice* device = FCurrentDevice; device != nullptr && device->IsASIO) {
+        // Reopen the driver and switch it to the new rate.
+        ASIOHost->SetActive(false);
+        ASIOHost->SetDriverIndex(-1);
+        ASIOHost->SetSampleRate(r);
+        ASIOHost->SetDriverName(device->DeviceName);
+        ASIOHost->SetSampleRate(r);
+        if (On1->isChecked()) {
+            ASIOHost->SetActive(true);
+        }
+    } else {
         WaveIn1->SetSampleRate(static_cast<uint32_t>(r));
     }
 

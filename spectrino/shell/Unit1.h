@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "asio/DASIOHost.h"
 #include "asio/buffer_types.h"
 #include "capture/wavein.h"
 #include "display/spectrum.h"
@@ -131,6 +132,7 @@ public:
     TSpectrum* Spectrum1 = nullptr;
     QLabel* Panel2 = nullptr;
     std::unique_ptr<TWaveIn> WaveIn1;
+    std::unique_ptr<TASIOHost> ASIOHost;
 
     QMenu* PopupMenu1 = nullptr;
     QAction* On1 = nullptr;
