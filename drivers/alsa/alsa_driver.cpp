@@ -1,0 +1,506 @@
+#include "alsa_driver.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "control_panel.h"
+
+namespace spectrino::alsa {
+
+namespace {
+
+constexpr int32_t kSampleType = 18;  // ASIOSTInt32LSB
+constexpr int kRealtimePriority = 70;
+
+// Real-time scheduling where the system lets us; otherwise the thread runs as it is.
+void RaisePriority(std::thread& thread) {
+    sched_param param{};
+    param.sched_priority = std::min(kRealtimePriority, sched_get_priority_max(SCHED_FIFO));
+    pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
+}
+
+}  // namespace
+
+std::atomic<int>& ServerReferences() {
+    static std::atomic<int> references{0};
+    return references;
+}
+
+AlsaDriver::AlsaDriver() : settings_(ReadSettings()) {
+    ServerReferences().fetch_add(1, std::memory_order_relaxed);
+}
+
+AlsaDriver::~AlsaDriver() {
+    stop();
+    if (thread_.joinable()) {
+        thread_.detach();  // released from inside its own callback: it ends on its own
+    }
+    CloseStreams();
+    ServerReferences().fetch_sub(1, std::memory_order_release);
+}
+
+platform::HRESULT AlsaDriver::QueryInterface(const platform::IID& iid, void** object) {
+    if (object == nullptr) {
+        return platform::kE_POINTER;
+    }
+    if (iid == platform::IID_IUnknown || iid == kClassId) {
+        AddRef();
+        *object = static_cast<IASIO*>(this);
+        return platform::kS_OK;
+    }
+    *object = nullptr;
+    return platform::kE_NOINTERFACE;
+}
+
+uint32_t AlsaDriver::AddRef() {
+    return references_.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+uint32_t AlsaDriver::Release() {
+    const uint32_t left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+ASIOBool AlsaDriver::init(void* /*sysHandle*/) {
+    std::string error;
+    const PcmCapabilities capture = AlsaPcm::Probe(settings_.device, Direction::Capture, error);
+    if (capture.channels <= 0) {
+        errorMessage_ = error;
+        return ASIOFalse;
+    }
+    inputs_ = capture.channels;
+    rate44100_ = capture.rate44100;
+    rate48000_ = capture.rate48000;
+    if (settings_.playback) {
+        const PcmCapabilities playback =
+            AlsaPcm::Probe(settings_.device, Direction::Playback, error);
+        // A capture-only device simply has no outputs.
+        if (playback.channels > 0) {
+            outputs_ = playback.channels;
+            rate44100_ = rate44100_ && playback.rate44100;
+            rate48000_ = rate48000_ && playback.rate48000;
+        }
+    }
+    if (!rate44100_ && !rate48000_) {
+        errorMessage_ = settings_.device + ": runs at neither 44100 nor 48000 Hz";
+        return ASIOFalse;
+    }
+    sampleRate_.store(SupportsRate(settings_.sampleRate) ? settings_.sampleRate
+                      : rate44100_                       ? 44100.0
+                                                         : 48000.0);
+    stallPending_.store(settings_.stallOnceMs > 0);
+    initialised_ = true;
+    return ASIOTrue;
+}
+
+void AlsaDriver::getDriverName(char* name) {
+    std::snprintf(name, 32, "%s", kDriverName);
+}
+
+int32_t AlsaDriver::getDriverVersion() {
+    return 1;
+}
+
+void AlsaDriver::getErrorMessage(char* text) {
+    std::snprintf(text, 124, "%s", errorMessage_.c_str());
+}
+
+bool AlsaDriver::SupportsRate(double rate) const {
+    return (rate == 44100.0 && rate44100_) || (rate == 48000.0 && rate48000_);
+}
+
+bool AlsaDriver::OpenStreams(double rate) {
+    CloseStreams();
+    PcmConfig config{settings_.device, Direction::Capture, static_cast<unsigned>(rate),
+                     inputs_,          bufferSize_,        settings_.periods};
+    capture_ = AlsaPcm::Open(config, errorMessage_);
+    if (!capture_) {
+        return false;
+    }
+    if (outputs_ > 0) {
+        config.direction = Direction::Playback;
+        config.channels = outputs_;
+        playback_ = AlsaPcm::Open(config, errorMessage_);
+        if (!playback_) {
+            capture_.reset();
+            return false;
+        }
+    }
+    streamRate_ = rate;
+    // A block is complete one period after its first frame; an output block waits behind the
+    // silence the playback ring holds ahead of it.
+    inputLatency_.store(bufferSize_);
+    outputLatency_.store(playback_ ? playback_->BufferSize() : bufferSize_);
+    return true;
+}
+
+void AlsaDriver::CloseStreams() {
+    capture_.reset();
+    playback_.reset();
+}
+
+ASIOError AlsaDriver::start() {
+    if (callbacks_ == nullptr || !capture_) {
+        return ASE_InvalidMode;
+    }
+    if (running_.load()) {
+        return ASE_OK;
+    }
+    Join();
+    stopRequested_.store(false);
+    running_.store(true);
+    thread_ = std::thread(&AlsaDriver::Stream, this);
+    RaisePriority(thread_);
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::stop() {
+    stopRequested_.store(true);
+    Join();
+    if (running_.exchange(false) && thread_.get_id() != std::this_thread::get_id()) {
+        if (capture_) {
+            capture_->Stop();
+        }
+        if (playback_) {
+            playback_->Stop();
+        }
+    }
+    return ASE_OK;
+}
+
+void AlsaDriver::Join() {
+    // A stop asked for from inside a callback cannot wait for its own thread.
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    }
+}
+
+ASIOError AlsaDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
+    if (numInputChannels == nullptr || numOutputChannels == nullptr) {
+        return ASE_InvalidParameter;
+    }
+    if (!initialised_) {
+        return ASE_NotPresent;
+    }
+    *numInputChannels = inputs_;
+    *numOutputChannels = outputs_;
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
+    if (inputLatency == nullptr || outputLatency == nullptr) {
+        return ASE_InvalidParameter;
+    }
+    *inputLatency = inputLatency_.load();
+    *outputLatency = outputLatency_.load();
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
+                                    int32_t* granularity) {
+    if (minSize == nullptr || maxSize == nullptr || preferredSize == nullptr ||
+        granularity == nullptr) {
+        return ASE_InvalidParameter;
+    }
+    // The period size is chosen in the control panel; a host takes it as it is.
+    *minSize = *maxSize = *preferredSize = settings_.periodSize;
+    *granularity = 0;
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::canSampleRate(ASIOSampleRate sampleRate) {
+    return SupportsRate(sampleRate) ? ASE_OK : ASE_NoClock;
+}
+
+ASIOError AlsaDriver::getSampleRate(ASIOSampleRate* sampleRate) {
+    if (sampleRate == nullptr) {
+        return ASE_InvalidParameter;
+    }
+    *sampleRate = sampleRate_.load();
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::setSampleRate(ASIOSampleRate sampleRate) {
+    if (!SupportsRate(sampleRate)) {
+        return ASE_NoClock;
+    }
+    if (sampleRate_.exchange(sampleRate) == sampleRate) {
+        return ASE_OK;
+    }
+    // A running stream reopens at the new rate from its own thread.
+    if (!running_.load() && capture_ && !OpenStreams(sampleRate)) {
+        return ASE_HWMalfunction;
+    }
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
+    if (clocks == nullptr || numSources == nullptr || *numSources < 1) {
+        return ASE_InvalidParameter;
+    }
+    *clocks = ASIOClockSource{0, -1, -1, ASIOTrue, {}};
+    std::snprintf(clocks->name, sizeof clocks->name, "Internal");
+    *numSources = 1;
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::setClockSource(int32_t reference) {
+    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
+}
+
+ASIOError AlsaDriver::getSamplePosition(ASIOSamples* samplePosition, ASIOTimeStamp* timeStamp) {
+    if (samplePosition == nullptr || timeStamp == nullptr) {
+        return ASE_InvalidParameter;
+    }
+    if (!running_.load()) {
+        return ASE_SPNotAdvancing;
+    }
+    *samplePosition = Int64ToASIOSamples(samplePosition_.load());
+    *timeStamp = Int64ToASIOSamples(systemTime_.load());
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::getChannelInfo(ASIOChannelInfo* info) {
+    if (info == nullptr) {
+        return ASE_InvalidParameter;
+    }
+    const bool isInput = info->isInput != ASIOFalse;
+    if (info->channel < 0 || info->channel >= (isInput ? inputs_ : outputs_)) {
+        return ASE_InvalidParameter;
+    }
+    info->isActive =
+        std::any_of(buffers_.begin(), buffers_.end(),
+                    [&](const Buffer& buffer) {
+                        return buffer.isInput == isInput && buffer.channel == info->channel;
+                    })
+            ? ASIOTrue
+            : ASIOFalse;
+    info->channelGroup = 0;
+    info->type = kSampleType;
+    std::memset(info->name, 0, sizeof info->name);
+    std::snprintf(info->name, sizeof info->name, "%s %d", isInput ? "In" : "Out",
+                  static_cast<int>(info->channel) + 1);
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                    int32_t bufferSize, ASIOCallbacks* callbacks) {
+    if (!initialised_ || running_.load()) {
+        return ASE_InvalidMode;
+    }
+    if ((bufferInfos == nullptr && numChannels > 0) || numChannels < 0 || callbacks == nullptr ||
+        bufferSize < kMinPeriodSize || bufferSize > kMaxPeriodSize) {
+        return ASE_InvalidParameter;
+    }
+    for (int32_t i = 0; i < numChannels; ++i) {
+        const bool isInput = bufferInfos[i].isInput != ASIOFalse;
+        const int32_t channel = bufferInfos[i].channelNum;
+        if (channel < 0 || channel >= (isInput ? inputs_ : outputs_)) {
+            return ASE_InvalidParameter;
+        }
+        for (int32_t j = 0; j < i; ++j) {
+            if ((bufferInfos[j].isInput != ASIOFalse) == isInput &&
+                bufferInfos[j].channelNum == channel) {
+                return ASE_InvalidParameter;
+            }
+        }
+    }
+    disposeBuffers();
+    bufferSize_ = bufferSize;
+    if (!OpenStreams(sampleRate_.load())) {
+        return ASE_HWMalfunction;
+    }
+    buffers_.resize(static_cast<std::size_t>(numChannels));
+    for (int32_t i = 0; i < numChannels; ++i) {
+        Buffer& buffer = buffers_[static_cast<std::size_t>(i)];
+        buffer.isInput = bufferInfos[i].isInput != ASIOFalse;
+        buffer.channel = bufferInfos[i].channelNum;
+        for (int half = 0; half < 2; ++half) {
+            buffer.halves[half].assign(static_cast<std::size_t>(bufferSize), 0);
+            bufferInfos[i].buffers[half] = buffer.halves[half].data();
+        }
+    }
+    callbacks_ = callbacks;
+    useTimeInfo_ = callbacks->asioMessage != nullptr &&
+                   callbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::disposeBuffers() {
+    if (callbacks_ == nullptr) {
+        return ASE_InvalidMode;
+    }
+    stop();
+    CloseStreams();
+    buffers_.clear();
+    callbacks_ = nullptr;
+    return ASE_OK;
+}
+
+ASIOError AlsaDriver::controlPanel() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        return ASE_NotPresent;  // no widgets to show it with
+    }
+    if (!controlPanel_) {
+        controlPanel_ = std::make_unique<ControlPanel>(
+            settings_, ListPcmNames(Direction::Capture),
+            [this](const Settings& changed) { ApplySettings(changed); });
+    }
+    controlPanel_->Present();
+    return ASE_OK;
+}
+
+void AlsaDriver::ApplySettings(const Settings& changed) {
+    if (changed == settings_ || !WriteSettings(changed)) {
+        return;
+    }
+    // Not applied here: a reset makes the host open a fresh driver object, which reads them.
+    if (callbacks_ != nullptr && callbacks_->asioMessage != nullptr) {
+        callbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    }
+}
+
+ASIOError AlsaDriver::future(int32_t selector, void* /*opt*/) {
+    return selector == kAsioCanTimeInfo ? ASE_SUCCESS : ASE_NotPresent;
+}
+
+ASIOError AlsaDriver::outputReady() {
+    return ASE_OK;
+}
+
+int64_t AlsaDriver::NowNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void AlsaDriver::ReportLoss(const std::string& why) {
+    errorMessage_ = why;
+    if (callbacks_->asioMessage != nullptr) {
+        callbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    }
+}
+
+void AlsaDriver::Stream() {
+    const auto size = static_cast<std::size_t>(bufferSize_);
+    std::vector<int32_t> inFrames(size * static_cast<std::size_t>(inputs_));
+    std::vector<int32_t> outFrames(size * static_cast<std::size_t>(std::max(outputs_, 1)));
+    int half = 0;
+    bool started = false;
+    int64_t lastRead = 0;
+    while (!stopRequested_.load()) {
+        if (const double rate = sampleRate_.load(); rate != streamRate_) {
+            if (!OpenStreams(rate)) {
+                ReportLoss(errorMessage_);
+                return;
+            }
+            started = false;
+            if (callbacks_->sampleRateDidChange != nullptr) {
+                callbacks_->sampleRateDidChange(rate);
+            }
+        }
+        if (!started) {
+            if ((playback_ && playback_->Start() == AlsaPcm::Result::Failed) ||
+                capture_->Start() == AlsaPcm::Result::Failed) {
+                ReportLoss(capture_->LastError());
+                return;
+            }
+            started = true;
+            if (lastRead == 0) {
+                lastRead = NowNanoseconds();
+            }
+        }
+        // The testing stall comes once the stream has run for a second.
+        if (stallPending_.load() && samplePosition_.load() >= streamRate_ &&
+            stallPending_.exchange(false)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(settings_.stallOnceMs));
+        }
+        // Behind by more than the capture ring holds: an overrun, whether or not the PCM
+        // reports one (plugins such as "pulse" may not, and then lag behind for good).
+        if (const int64_t now = NowNanoseconds(), behind = now - lastRead;
+            behind > static_cast<int64_t>(1e9 * capture_->BufferSize() / streamRate_)) {
+            // Only capture restarts: playback never waits and catches up by itself.
+            capture_->Stop();
+            if (capture_->Start() == AlsaPcm::Result::Failed) {
+                ReportLoss(capture_->LastError());
+                return;
+            }
+            samplePosition_.fetch_add(
+                std::llround(static_cast<double>(behind) * 1e-9 * streamRate_));
+            lastRead = now;
+            continue;
+        }
+        const AlsaPcm::Result read = capture_->Read(inFrames.data(), bufferSize_);
+        if (read == AlsaPcm::Result::Failed) {
+            ReportLoss(capture_->LastError());
+            return;
+        }
+        const int64_t now = NowNanoseconds();
+        if (read == AlsaPcm::Result::Recovered) {
+            // What the device captured since the last block was dropped with the overrun;
+            // the position still counts it, so it stays true to the stream's time.
+            samplePosition_.fetch_add(
+                std::llround(static_cast<double>(now - lastRead) * 1e-9 * streamRate_));
+            lastRead = now;
+            continue;
+        }
+        lastRead = now;
+        for (Buffer& buffer : buffers_) {
+            if (!buffer.isInput) {
+                continue;
+            }
+            int32_t* out = buffer.halves[half].data();
+            const int32_t* in = inFrames.data() + buffer.channel;
+            for (std::size_t i = 0; i < size; ++i) {
+                out[i] = in[i * static_cast<std::size_t>(inputs_)];
+            }
+        }
+        systemTime_.store(now);
+        ASIOTime time{};
+        time.timeInfo.speed = 1.0;
+        time.timeInfo.systemTime = Int64ToASIOSamples(now);
+        time.timeInfo.samplePosition = Int64ToASIOSamples(samplePosition_.load());
+        time.timeInfo.sampleRate = streamRate_;
+        time.timeInfo.flags =
+            kSystemTimeValid | kSamplePositionValid | kSampleRateValid | kSpeedValid;
+        if (useTimeInfo_ && callbacks_->bufferSwitchTimeInfo != nullptr) {
+            callbacks_->bufferSwitchTimeInfo(&time, half, ASIOTrue);
+        } else if (callbacks_->bufferSwitch != nullptr) {
+            callbacks_->bufferSwitch(half, ASIOTrue);
+        }
+        if (stopRequested_.load()) {
+            break;
+        }
+        if (playback_) {
+            std::fill(outFrames.begin(), outFrames.end(), 0);
+            for (const Buffer& buffer : buffers_) {
+                if (buffer.isInput) {
+                    continue;
+                }
+                const int32_t* in = buffer.halves[half].data();
+                int32_t* out = outFrames.data() + buffer.channel;
+                for (std::size_t i = 0; i < size; ++i) {
+                    out[i * static_cast<std::size_t>(outputs_)] = in[i];
+                }
+            }
+            if (playback_->Write(outFrames.data(), bufferSize_) == AlsaPcm::Result::Failed) {
+                ReportLoss(playback_->LastError());
+                return;
+            }
+        }
+        samplePosition_.fetch_add(bufferSize_);
+        half ^= 1;
+    }
+}
+
+}  // namespace spectrino::alsa

@@ -1,0 +1,111 @@
+// An ASIO driver over one ALSA PCM: capture for the inputs, playback for the outputs, and a
+// thread of its own that reads one block, hands it to the host and writes the host's output
+// block back, once per period.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "alsa_pcm.h"
+#include "asio/asio_records.h"
+#include "platform/com.h"
+#include "settings.h"
+
+namespace spectrino::alsa {
+
+class ControlPanel;
+
+// Driver objects and factory locks alive in this file; it may be unloaded at zero.
+std::atomic<int>& ServerReferences();
+
+class AlsaDriver final : public IASIO {
+public:
+    AlsaDriver();
+    AlsaDriver(const AlsaDriver&) = delete;
+    AlsaDriver& operator=(const AlsaDriver&) = delete;
+
+    platform::HRESULT SPECTRINO_COMCALL QueryInterface(const platform::IID& iid,
+                                                       void** object) override;
+    uint32_t SPECTRINO_COMCALL AddRef() override;
+    uint32_t SPECTRINO_COMCALL Release() override;
+
+    ASIOBool init(void* sysHandle) override;
+    void getDriverName(char* name) override;
+    int32_t getDriverVersion() override;
+    void getErrorMessage(char* text) override;
+    ASIOError start() override;
+    ASIOError stop() override;
+    ASIOError getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) override;
+    ASIOError getLatencies(int32_t* inputLatency, int32_t* outputLatency) override;
+    ASIOError getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
+                            int32_t* granularity) override;
+    ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
+    ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError getClockSources(ASIOClockSource* clocks, int32_t* numSources) override;
+    ASIOError setClockSource(int32_t reference) override;
+    ASIOError getSamplePosition(ASIOSamples* samplePosition, ASIOTimeStamp* timeStamp) override;
+    ASIOError getChannelInfo(ASIOChannelInfo* info) override;
+    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
+                            ASIOCallbacks* callbacks) override;
+    ASIOError disposeBuffers() override;
+    // Shows the driver's settings window (needs a Qt application); accepted changes are stored
+    // and applied through a reset request to the host.
+    ASIOError controlPanel() override;
+    ASIOError future(int32_t selector, void* opt) override;
+    ASIOError outputReady() override;
+
+private:
+    ~AlsaDriver();
+
+    struct Buffer {
+        bool isInput = false;
+        int32_t channel = 0;
+        std::vector<int32_t> halves[2];
+    };
+
+    bool OpenStreams(double rate);
+    void CloseStreams();
+    void Stream();
+    // Ends streaming after the device failed and asks the host to open the driver again.
+    void ReportLoss(const std::string& why);
+    void ApplySettings(const Settings& changed);
+    void Join();
+    bool SupportsRate(double rate) const;
+    static int64_t NowNanoseconds();
+
+    std::atomic<uint32_t> references_{1};
+    Settings settings_;
+    std::string errorMessage_;
+    bool initialised_ = false;
+    int32_t inputs_ = 0;
+    int32_t outputs_ = 0;
+    bool rate44100_ = false;
+    bool rate48000_ = false;
+
+    std::vector<Buffer> buffers_;
+    int32_t bufferSize_ = 0;
+    ASIOCallbacks* callbacks_ = nullptr;
+    bool useTimeInfo_ = false;
+    // Owned by the streaming thread while it runs, by the calling thread otherwise.
+    std::unique_ptr<AlsaPcm> capture_;
+    std::unique_ptr<AlsaPcm> playback_;
+    double streamRate_ = 0.0;  // the rate the open streams run at
+    std::unique_ptr<ControlPanel> controlPanel_;
+
+    std::atomic<double> sampleRate_{44100.0};
+    std::atomic<int64_t> samplePosition_{0};
+    std::atomic<int64_t> systemTime_{0};
+    std::atomic<int32_t> inputLatency_{0};
+    std::atomic<int32_t> outputLatency_{0};
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> stallPending_{false};
+    std::thread thread_;
+};
+
+}  // namespace spectrino::alsa
