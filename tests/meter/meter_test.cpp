@@ -164,28 +164,20 @@ TEST(BandMeterTest, InputModeWindowAndTrackingChangeWhatIsMeasured) {
     hamming.windowType = 5;
     EXPECT_LT(band(hamming, 5, b), band(left, 5, b) - 300);  // the window's gain is not undone
 
-    // Tracked: the level falls by at most 2 dB per row once the tone is gone and the peak
-    // stays or decays; the rows carry 128 levels and then 128 peaks.
+    // Tracked: the level falls by at most 2 dB per row once the tone is gone and the held peak
+    // stays; the rows carry 128 levels and then 128 peaks.
     std::vector<double> burst = stereo;
     burst.resize(burst.size() * 2, 0.0);
     const std::string burstWav = test::MakeWav({3, 2, rate, 32, false}, burst);
-    for (const TPeakDisplay display : {TPeakDisplay::pdHold, TPeakDisplay::pdDecay}) {
-        MeterSettings tracked = left;
-        tracked.peakDisplay = display;
-        const Table table = Measure(burstWav, tracked);
-        ASSERT_EQ(table.header.size(), 257u);
-        EXPECT_EQ(table.header[129].rfind("peak ", 0), 0u);
-        const int32_t top = Level(table.rows[5][b + 1]);
-        for (size_t row = 7; row < table.rows.size(); ++row) {
-            const int32_t level = Level(table.rows[row][b + 1]);
-            EXPECT_GE(level, Level(table.rows[row - 1][b + 1]) - 200) << row;
-            const int32_t peak = Level(table.rows[row][b + 129]);
-            if (display == TPeakDisplay::pdHold) {
-                EXPECT_GE(peak, top);
-            } else {
-                EXPECT_EQ(peak, std::max(Level(table.rows[row - 1][b + 129]) - 20, level));
-            }
-        }
+    MeterSettings tracked = left;
+    tracked.peakDisplay = TPeakDisplay::pdHold;
+    const Table table = Measure(burstWav, tracked);
+    ASSERT_EQ(table.header.size(), 257u);
+    EXPECT_EQ(table.header[129].rfind("peak ", 0), 0u);
+    const int32_t top = Level(table.rows[5][b + 1]);
+    for (size_t row = 7; row < table.rows.size(); ++row) {
+        EXPECT_GE(Level(table.rows[row][b + 1]), Level(table.rows[row - 1][b + 1]) - 200) << row;
+        EXPECT_GE(Level(table.rows[row][b + 129]), top) << row;
     }
 }
 
@@ -215,19 +207,6 @@ TEST(LevelWritersTest, LevelsAreExactTwoDecimalTextAndRowsAreWhole) {
     EXPECT_EQ(first.rfind("{\"time\":0.080,\"levels\":[-74.00,", 0), 0u);
     EXPECT_EQ(first.substr(first.size() - 8), ",-0.01]}");
     EXPECT_NE(second.find("],\"peaks\":[-74.00,"), std::string::npos);
-
-    std::ostringstream table;
-    WriteBandTable(table, 48000, OutputFormat::Csv);
-    std::istringstream rows(table.str());
-    std::string row;
-    std::getline(rows, row);
-    EXPECT_EQ(row, "band,centre,width");
-    std::getline(rows, row);
-    std::getline(rows, row);
-    const std::vector<std::string> cells = Split(row);
-    ASSERT_EQ(cells.size(), 3u);
-    EXPECT_EQ(cells[0], "1");
-    EXPECT_NEAR(std::stod(cells[1]), 16.476, 0.001);  // a semitone above band 1 at 44100 Hz
 }
 
 }  // namespace
