@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace spectrino::alsa {
 
 namespace {
+
+// Longer than an idle sound server may take to wake up and deliver its first data.
+constexpr int kSilentDeviceMs = 5000;
 
 snd_pcm_stream_t StreamOf(Direction direction) {
     return direction == Direction::Capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
@@ -202,6 +206,15 @@ AlsaPcm::Result AlsaPcm::Read(int32_t* interleaved, int frames) {
         const auto offset = static_cast<std::size_t>(done) * static_cast<std::size_t>(channels_);
         void* target = narrow_ ? static_cast<void*>(narrowed_.data() + offset)
                                : static_cast<void*>(interleaved + offset);
+        // A device that stops delivering without an error (a hung server) counts as gone.
+        const int ready = snd_pcm_wait(pcm_, kSilentDeviceMs);
+        if (ready == 0) {
+            lastError_ = "no data for " + std::to_string(kSilentDeviceMs) + " ms";
+            return Result::Failed;
+        }
+        if (ready < 0) {
+            return Recover(ready);
+        }
         const snd_pcm_sframes_t got =
             snd_pcm_readi(pcm_, target, static_cast<snd_pcm_uframes_t>(frames - done));
         if (got == -EAGAIN || got == -EINTR) {

@@ -1,12 +1,18 @@
 // The ALSA driver against the test sound server through ALSA's "pulse" PCM: capture from the
 // null sink's monitor, playback into the sink, an overrun on purpose, and the round trip.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #include "alsa_test_support.h"
@@ -47,6 +53,86 @@ int32_t PredictedLevel(int rate, int band, double frequency) {
     }
     return BandLevel(bank.GetResult(band));
 }
+
+// A sound server of the test's own, with a null sink "test", that the test can kill.
+class PrivateServer {
+public:
+    PrivateServer() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "spectrino-pa-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            return;
+        }
+        dir_ = pattern;
+        const std::string socket =
+            "module-native-protocol-unix auth-anonymous=1 socket=" + (dir_ / "native").string();
+        const std::string runtime = "XDG_RUNTIME_DIR=" + dir_.string();
+        const char* argv[] = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                              "--disallow-exit", "--use-pid-file=no", "--log-target=stderr",
+                              "--log-level=0",
+                              // libpulse can deadlock releasing shared memory of a dead server
+                              "--disable-shm=yes", "-L", socket.c_str(), "-L",
+                              "module-null-sink sink_name=test", nullptr};
+        std::vector<char*> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) {
+                env.push_back(*e);
+            }
+        }
+        env.push_back(const_cast<char*>(runtime.c_str()));
+        env.push_back(nullptr);
+        if (posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, const_cast<char**>(argv),
+                         env.data()) != 0) {
+            pid_ = 0;
+        }
+    }
+    ~PrivateServer() {
+        Kill();
+        std::filesystem::remove_all(dir_);
+    }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    bool WaitReady() const {
+        return pid_ > 0 && WaitFor([&] { return std::filesystem::exists(dir_ / "native"); },
+                                   std::chrono::seconds(5));
+    }
+    std::string Address() const { return "unix:" + (dir_ / "native").string(); }
+    void Kill() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = 0;
+        }
+    }
+
+private:
+    std::filesystem::path dir_;
+    pid_t pid_ = 0;
+};
+
+// Points the sound clients of this process at another server for as long as it lives.
+class ServerAddress {
+public:
+    explicit ServerAddress(const std::string& address) {
+        if (const char* old = std::getenv("PULSE_SERVER")) {
+            old_ = old;
+        }
+        setenv("PULSE_SERVER", address.c_str(), 1);
+    }
+    ~ServerAddress() {
+        if (old_) {
+            setenv("PULSE_SERVER", old_->c_str(), 1);
+        } else {
+            unsetenv("PULSE_SERVER");
+        }
+    }
+    ServerAddress(const ServerAddress&) = delete;
+    ServerAddress& operator=(const ServerAddress&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
 
 class AlsaEndToEnd : public AlsaRegistryTest {
 protected:
@@ -204,6 +290,29 @@ TEST_F(AlsaEndToEnd, OutputReturnsThroughTheSinkMonitor) {
         static_cast<long long>(heard - sent), roundTrip);
     EXPECT_GT(heard, sent);
     EXPECT_LT(roundTrip, 1000.0);
+}
+
+TEST_F(AlsaEndToEnd, VanishedServerBecomesAResetRequest) {
+    PrivateServer server;
+    ASSERT_TRUE(server.WaitReady()) << "pulseaudio could not be started";
+    const ServerAddress address(server.Address());
+    BlockLog log;
+    const auto host = Open();
+    ASSERT_TRUE(host->BuffersCreated());
+    log.Attach(*host);
+    host->SetActive(true);
+    ASSERT_TRUE(log.WaitBlocks(20, std::chrono::seconds(8)));
+
+    server.Kill();
+    // The driver asks for a reset; reopening fails while the server is gone, which leaves the
+    // host without a driver instead of with a dead stream.
+    ASSERT_TRUE(WaitFor([&] { return host->InputChannelCount() == 0; }, std::chrono::seconds(10)));
+    EXPECT_FALSE(host->BuffersCreated());
+    const std::size_t blocks = log.Count();
+    RunFor(200);
+    EXPECT_EQ(log.Count(), blocks);
+    host->SetActive(true);
+    EXPECT_FALSE(host->Active());
 }
 
 }  // namespace
