@@ -75,7 +75,7 @@ ASIOBool AlsaDriver::init(void* /*sysHandle*/) {
     std::string error;
     const PcmCapabilities capture = AlsaPcm::Probe(settings_.device, Direction::Capture, error);
     if (capture.channels <= 0) {
-        errorMessage_ = error;
+        SetError(error);
         return ASIOFalse;
     }
     inputs_ = capture.channels;
@@ -92,7 +92,7 @@ ASIOBool AlsaDriver::init(void* /*sysHandle*/) {
         }
     }
     if (!rate44100_ && !rate48000_) {
-        errorMessage_ = settings_.device + ": runs at neither 44100 nor 48000 Hz";
+        SetError(settings_.device + ": runs at neither 44100 nor 48000 Hz");
         return ASIOFalse;
     }
     sampleRate_.store(SupportsRate(settings_.sampleRate) ? settings_.sampleRate
@@ -112,7 +112,13 @@ int32_t AlsaDriver::getDriverVersion() {
 }
 
 void AlsaDriver::getErrorMessage(char* text) {
+    const std::lock_guard lock(errorMutex_);
     std::snprintf(text, 124, "%s", errorMessage_.c_str());
+}
+
+void AlsaDriver::SetError(const std::string& text) {
+    const std::lock_guard lock(errorMutex_);
+    errorMessage_ = text;
 }
 
 bool AlsaDriver::SupportsRate(double rate) const {
@@ -123,15 +129,18 @@ bool AlsaDriver::OpenStreams(double rate) {
     CloseStreams();
     PcmConfig config{settings_.device, Direction::Capture, static_cast<unsigned>(rate),
                      inputs_,          bufferSize_,        settings_.periods};
-    capture_ = AlsaPcm::Open(config, errorMessage_);
+    std::string error;
+    capture_ = AlsaPcm::Open(config, error);
     if (!capture_) {
+        SetError(error);
         return false;
     }
     if (outputs_ > 0) {
         config.direction = Direction::Playback;
         config.channels = outputs_;
-        playback_ = AlsaPcm::Open(config, errorMessage_);
+        playback_ = AlsaPcm::Open(config, error);
         if (!playback_) {
+            SetError(error);
             capture_.reset();
             return false;
         }
@@ -385,7 +394,7 @@ int64_t AlsaDriver::NowNanoseconds() {
 }
 
 void AlsaDriver::ReportLoss(const std::string& why) {
-    errorMessage_ = why;
+    SetError(why);
     if (callbacks_->asioMessage != nullptr) {
         callbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
     }
@@ -401,7 +410,7 @@ void AlsaDriver::Stream() {
     while (!stopRequested_.load()) {
         if (const double rate = sampleRate_.load(); rate != streamRate_) {
             if (!OpenStreams(rate)) {
-                ReportLoss(errorMessage_);
+                ReportLoss("cannot reopen at the new rate");
                 return;
             }
             started = false;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,10 +77,12 @@ private:
     void ApplySettings(const Settings& changed);
     void Join();
     bool SupportsRate(double rate) const;
+    void SetError(const std::string& text);
     static int64_t NowNanoseconds();
 
     std::atomic<uint32_t> references_{1};
     Settings settings_;
+    std::mutex errorMutex_;  // the streaming thread may report while the host asks
     std::string errorMessage_;
     bool initialised_ = false;
     int32_t inputs_ = 0;
