@@ -425,9 +425,7 @@ void AlsaDriver::Stream() {
                 return;
             }
             started = true;
-            if (lastRead == 0) {
-                lastRead = NowNanoseconds();
-            }
+            lastRead = NowNanoseconds();  // starting is no overrun
         }
         // The testing stall comes once the stream has run for a second.
         if (stallPending_.load() && samplePosition_.load() >= streamRate_ &&

@@ -24,6 +24,8 @@ protected:
     std::unique_ptr<TASIOHost> OpenNull(const std::string& periodSize) {
         Set("Device", "null");
         Set("PeriodSize", periodSize);
+        // A long ring, so that a slow block (under a sanitizer) is no overrun.
+        Set("Periods", "16");
         auto host = std::make_unique<TASIOHost>();
         EXPECT_EQ(host->DriverList(), std::vector<std::string>{"Spectrino ALSA"});
         host->SetDriverIndex(0);
