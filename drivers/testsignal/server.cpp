@@ -1,98 +1,16 @@
-// The in-process server around the driver: its class factory and the exported entry points.
-#include <atomic>
-#include <new>
+// The in-process server around the driver: the exported entry points.
+#include <optional>
 #include <string>
 
-#include "platform/library_dirs.h"
-#include "platform/registry.h"
+#include "common/driver_server.h"
 #include "settings.h"
 #include "testsignal_driver.h"
-
-#if defined(_WIN32)
-#define TESTSIGNAL_EXPORT extern "C" __declspec(dllexport)
-#else
-#define TESTSIGNAL_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
-
-namespace spectrino::testsignal {
-namespace {
-
-using platform::HRESULT;
-
-class ClassFactory final : public platform::IClassFactory {
-public:
-    ClassFactory(const platform::CLSID& clsid, std::string settingsKey)
-        : clsid_(clsid), settingsKey_(std::move(settingsKey)) {
-        ServerReferences().fetch_add(1, std::memory_order_relaxed);
-    }
-    ClassFactory(const ClassFactory&) = delete;
-    ClassFactory& operator=(const ClassFactory&) = delete;
-
-    HRESULT SPECTRINO_COMCALL QueryInterface(const platform::IID& iid, void** object) override {
-        if (object == nullptr) {
-            return platform::kE_POINTER;
-        }
-        if (iid == platform::IID_IUnknown || iid == platform::IID_IClassFactory) {
-            AddRef();
-            *object = static_cast<platform::IClassFactory*>(this);
-            return platform::kS_OK;
-        }
-        *object = nullptr;
-        return platform::kE_NOINTERFACE;
-    }
-    uint32_t SPECTRINO_COMCALL AddRef() override {
-        return references_.fetch_add(1, std::memory_order_relaxed) + 1;
-    }
-    uint32_t SPECTRINO_COMCALL Release() override {
-        const uint32_t left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
-    HRESULT SPECTRINO_COMCALL CreateInstance(platform::IUnknown* outer, const platform::IID& iid,
-                                             void** object) override {
-        if (object == nullptr) {
-            return platform::kE_POINTER;
-        }
-        *object = nullptr;
-        if (outer != nullptr) {
-            return platform::kCLASS_E_NOAGGREGATION;
-        }
-        auto* driver = new (std::nothrow) TestSignalDriver(clsid_, settingsKey_);
-        if (driver == nullptr) {
-            return platform::kE_OUTOFMEMORY;
-        }
-        const HRESULT result = driver->QueryInterface(iid, object);
-        driver->Release();  // the caller's reference, if any, keeps it
-        return result;
-    }
-    HRESULT SPECTRINO_COMCALL LockServer(int32_t lock) override {
-        if (lock != 0) {
-            ServerReferences().fetch_add(1, std::memory_order_relaxed);
-        } else {
-            ServerReferences().fetch_sub(1, std::memory_order_release);
-        }
-        return platform::kS_OK;
-    }
-
-private:
-    ~ClassFactory() { ServerReferences().fetch_sub(1, std::memory_order_release); }
-
-    std::atomic<uint32_t> references_{1};
-    platform::CLSID clsid_;
-    std::string settingsKey_;
-};
-
-}  // namespace
-}  // namespace spectrino::testsignal
 
 using spectrino::platform::HRESULT;
 
 // Serves the registered class, and any further class id that has a settings subkey of its own
 // (so one file can stand in for several differently set up drivers).
-TESTSIGNAL_EXPORT HRESULT SPECTRINO_COMCALL DllGetClassObject(
+SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllGetClassObject(
     const spectrino::platform::CLSID& clsid, const spectrino::platform::IID& iid, void** object) {
     namespace ts = spectrino::testsignal;
     namespace pf = spectrino::platform;
@@ -104,37 +22,21 @@ TESTSIGNAL_EXPORT HRESULT SPECTRINO_COMCALL DllGetClassObject(
     if (!key) {
         return pf::kCLASS_E_CLASSNOTAVAILABLE;
     }
-    auto* factory = new (std::nothrow) ts::ClassFactory(clsid, *key);
-    if (factory == nullptr) {
-        return pf::kE_OUTOFMEMORY;
-    }
-    const HRESULT result = factory->QueryInterface(iid, object);
-    factory->Release();
-    return result;
+    return spectrino::drivers::GetClassObject(
+        ts::ServerReferences(),
+        [clsid, settingsKey = *key] {
+            return new (std::nothrow) ts::TestSignalDriver(clsid, settingsKey);
+        },
+        iid, object);
 }
 
-TESTSIGNAL_EXPORT HRESULT SPECTRINO_COMCALL DllCanUnloadNow() {
-    return spectrino::testsignal::ServerReferences().load(std::memory_order_acquire) == 0
-               ? spectrino::platform::kS_OK
-               : spectrino::platform::kS_FALSE;
+SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllCanUnloadNow() {
+    return spectrino::drivers::CanUnloadNow(spectrino::testsignal::ServerReferences());
 }
 
 // Registers this file as the server of the class and lists it as an ASIO driver.
-TESTSIGNAL_EXPORT HRESULT SPECTRINO_COMCALL DllRegisterServer() {
-    namespace ts = spectrino::testsignal;
-    namespace pf = spectrino::platform;
-    const std::string path = pf::ModuleFilePath(reinterpret_cast<const void*>(&DllRegisterServer));
-    const std::string clsid = pf::GUIDToString(ts::kClassId);
-    auto server = pf::RegistryKey::Open(
-        pf::RootKey::ClassesRoot, "CLSID\\" + clsid + "\\InprocServer32", pf::Access::ReadWrite);
-    auto entry = pf::RegistryKey::Open(pf::RootKey::LocalMachine,
-                                       std::string("software\\asio\\") + ts::kDriverName,
-                                       pf::Access::ReadWrite);
-    if (path.empty() || !server || !entry || !server->WriteString("", path) ||
-        !server->WriteString("ThreadingModel", "Apartment") || !server->Close() ||
-        !entry->WriteString("clsid", clsid) ||
-        !entry->WriteString("Description", ts::kDriverName) || !entry->Close()) {
-        return pf::kE_FAIL;
-    }
-    return pf::kS_OK;
+SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllRegisterServer() {
+    return spectrino::drivers::RegisterDriverServer(
+        reinterpret_cast<const void*>(&DllRegisterServer), spectrino::testsignal::kClassId,
+        spectrino::testsignal::kDriverName);
 }
