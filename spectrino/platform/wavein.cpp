@@ -12,7 +12,9 @@
 #include <QMetaObject>
 #include <QObject>
 
-#include <atomic>
+#include <deque>
+#include <functional>
+#include <mutex>
 
 #include "platform/wavein_pulse.h"
 #endif
@@ -96,31 +98,59 @@ private:
 
 #else
 
-// A QObject living on the constructing thread stands in for the window: posts travel through
-// Qt's event queue, and the ones still pending when it is destroyed are dropped with it.
-class WaveInWindow::Impl {
-public:
-    explicit Impl(WndProc proc) : proc_(std::move(proc)) {}
+// A QObject living on the constructing thread stands in for the window. Messages wait in a
+// queue of our own under a mutex; Qt's event queue only carries the wake-up, so no data of
+// ours crosses threads inside Qt, whose locks ThreadSanitizer cannot see.
+class WaveInReceiver : public QObject {
+    Q_OBJECT
 
-    void Post(uint32_t message, uintptr_t wParam, WAVEHDR* lParam) {
-        // Qt's event queue does hand the header over, but under a lock that ThreadSanitizer
-        // cannot see into; this release/acquire pair states the hand-over where it can.
-        posted_.fetch_add(1, std::memory_order_release);
-        QMetaObject::invokeMethod(
-            &receiver_,
-            [this, message, wParam, lParam] {
-                posted_.load(std::memory_order_acquire);
-                proc_(message, wParam, lParam);
-            },
-            Qt::QueuedConnection);
-    }
-    void* Handle() const { return const_cast<QObject*>(&receiver_); }
+public:
+    explicit WaveInReceiver(std::function<void()> drain) : drain_(std::move(drain)) {}
+    Q_INVOKABLE void Drain() { drain_(); }
 
 private:
+    std::function<void()> drain_;
+};
+
+class WaveInWindow::Impl {
+public:
+    explicit Impl(WndProc proc) : proc_(std::move(proc)), receiver_([this] { Drain(); }) {}
+
+    void Post(uint32_t message, uintptr_t wParam, WAVEHDR* lParam) {
+        {
+            const std::lock_guard lock(mutex_);
+            pending_.push_back({message, wParam, lParam});
+        }
+        QMetaObject::invokeMethod(&receiver_, "Drain", Qt::QueuedConnection);
+    }
+    void* Handle() const { return const_cast<WaveInReceiver*>(&receiver_); }
+
+private:
+    struct Message {
+        uint32_t message;
+        uintptr_t wParam;
+        WAVEHDR* lParam;
+    };
+
+    // One message per wake-up, in the order they were posted.
+    void Drain() {
+        Message next{};
+        {
+            const std::lock_guard lock(mutex_);
+            if (pending_.empty()) {
+                return;
+            }
+            next = pending_.front();
+            pending_.pop_front();
+        }
+        proc_(next.message, next.wParam, next.lParam);
+    }
+
     WndProc proc_;
-    std::atomic<uint64_t> posted_{0};
-    // Declared last so that it goes first, taking its pending posts along.
-    QObject receiver_;
+    std::mutex mutex_;
+    std::deque<Message> pending_;
+    // Declared last so that it goes first, taking its pending wake-ups along.
+    WaveInReceiver receiver_;
 };
 
 #endif
@@ -217,3 +247,7 @@ WaveInService& SystemWaveIn() {
 #endif
 
 }  // namespace spectrino::platform
+
+#if !defined(_WIN32)
+#include "wavein.moc"
+#endif
