@@ -1,4 +1,5 @@
 #include "alsa_driver.h"
+#include "common/driver_server.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -47,16 +48,7 @@ AlsaDriver::~AlsaDriver() {
 }
 
 platform::HRESULT AlsaDriver::QueryInterface(const platform::IID& iid, void** object) {
-    if (object == nullptr) {
-        return platform::kE_POINTER;
-    }
-    if (iid == platform::IID_IUnknown || iid == kClassId) {
-        AddRef();
-        *object = static_cast<IASIO*>(this);
-        return platform::kS_OK;
-    }
-    *object = nullptr;
-    return platform::kE_NOINTERFACE;
+    return drivers::QueryDriverInterface(static_cast<IASIO*>(this), kClassId, iid, object);
 }
 
 uint32_t AlsaDriver::AddRef() {

@@ -20,6 +20,23 @@
 
 namespace spectrino::drivers {
 
+// QueryInterface of a driver: the ASIO convention hands out the driver interface for IUnknown
+// and for the driver's class id.
+template <typename Interface>
+platform::HRESULT QueryDriverInterface(Interface* driver, const platform::GUID& classId,
+                                       const platform::IID& iid, void** object) {
+    if (object == nullptr) {
+        return platform::kE_POINTER;
+    }
+    if (iid == platform::IID_IUnknown || iid == classId) {
+        driver->AddRef();
+        *object = driver;
+        return platform::kS_OK;
+    }
+    *object = nullptr;
+    return platform::kE_NOINTERFACE;
+}
+
 // `make` returns a new driver holding one reference, or null when memory runs out.
 template <typename Make>
 class DriverClassFactory final : public platform::IClassFactory {

@@ -1,4 +1,5 @@
 #include "testsignal_driver.h"
+#include "common/driver_server.h"
 
 #include <algorithm>
 #include <chrono>
@@ -53,16 +54,7 @@ TestSignalDriver::~TestSignalDriver() {
 }
 
 platform::HRESULT TestSignalDriver::QueryInterface(const platform::IID& iid, void** object) {
-    if (object == nullptr) {
-        return platform::kE_POINTER;
-    }
-    if (iid == platform::IID_IUnknown || iid == clsid_) {
-        AddRef();
-        *object = static_cast<IASIO*>(this);
-        return platform::kS_OK;
-    }
-    *object = nullptr;
-    return platform::kE_NOINTERFACE;
+    return drivers::QueryDriverInterface(static_cast<IASIO*>(this), clsid_, iid, object);
 }
 
 uint32_t TestSignalDriver::AddRef() {
