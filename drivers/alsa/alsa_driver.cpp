@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "control_panel.h"
 
@@ -19,12 +20,53 @@ namespace {
 
 constexpr int32_t kSampleType = 18;  // ASIOSTInt32LSB
 constexpr int kRealtimePriority = 70;
+// A read gives up after 5 s without data; a call inside the device for longer than this never
+// returns (libpulse can deadlock when its server dies).
+constexpr int64_t kDeviceHungNs = 6'000'000'000;
+// How long stop() waits for a thread still inside the device before leaving it behind.
+constexpr auto kStopWait = std::chrono::milliseconds(3000);
+constexpr auto kCloseWait = std::chrono::milliseconds(2000);
+constexpr auto kWatchInterval = std::chrono::milliseconds(200);
 
 // Real-time scheduling where the system lets us; otherwise the thread runs as it is.
 void RaisePriority(std::thread& thread) {
     sched_param param{};
     param.sched_priority = std::min(kRealtimePriority, sched_get_priority_max(SCHED_FIFO));
     pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
+}
+
+// Keeps this file loaded while a thread of ours may still run in it.
+class ServerReference {
+public:
+    ServerReference() { ServerReferences().fetch_add(1, std::memory_order_relaxed); }
+    ~ServerReference() { ServerReferences().fetch_sub(1, std::memory_order_release); }
+    ServerReference(const ServerReference&) = delete;
+    ServerReference& operator=(const ServerReference&) = delete;
+};
+
+// Runs `work` on a thread of its own for at most `limit`; work that is still running then is
+// left to finish (or hang) by itself, owning everything it uses.
+void RunBounded(std::function<void()> work, std::chrono::milliseconds limit) {
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    std::thread worker([done, work = std::move(work)] {
+        const ServerReference keep;
+        work();
+        const std::lock_guard lock(done->mutex);
+        done->done = true;
+        done->changed.notify_all();
+    });
+    std::unique_lock lock(done->mutex);
+    if (done->changed.wait_for(lock, limit, [&] { return done->done; })) {
+        lock.unlock();
+        worker.join();
+    } else {
+        worker.detach();
+    }
 }
 
 }  // namespace
@@ -34,6 +76,27 @@ std::atomic<int>& ServerReferences() {
     return references;
 }
 
+bool AlsaDriver::StreamControl::LeaveBehind() {
+    Phase expected = Phase::InDevice;
+    return phase_.compare_exchange_strong(expected, Phase::LeftBehind) ||
+           expected == Phase::LeftBehind;
+}
+
+int64_t AlsaDriver::StreamControl::InDeviceFor() const {
+    return phase_.load() == Phase::InDevice ? NowNanoseconds() - deviceSince_.load() : 0;
+}
+
+void AlsaDriver::StreamControl::Finish() {
+    const std::lock_guard lock(mutex_);
+    finished_ = true;
+    finishedChanged_.notify_all();
+}
+
+bool AlsaDriver::StreamControl::WaitFinished(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return finishedChanged_.wait_for(lock, limit, [&] { return finished_; });
+}
+
 AlsaDriver::AlsaDriver() : settings_(ReadSettings()) {
     ServerReferences().fetch_add(1, std::memory_order_relaxed);
 }
@@ -41,7 +104,9 @@ AlsaDriver::AlsaDriver() : settings_(ReadSettings()) {
 AlsaDriver::~AlsaDriver() {
     stop();
     if (thread_.joinable()) {
-        thread_.detach();  // released from inside its own callback: it ends on its own
+        // Released from inside its own callback: the thread must not come back to us.
+        control_->LeaveBehind();
+        thread_.detach();
     }
     CloseStreams();
     ServerReferences().fetch_sub(1, std::memory_order_release);
@@ -146,8 +211,15 @@ bool AlsaDriver::OpenStreams(double rate) {
 }
 
 void AlsaDriver::CloseStreams() {
-    capture_.reset();
-    playback_.reset();
+    if (!capture_ && !playback_) {
+        return;
+    }
+    RunBounded(
+        [capture = std::move(capture_), playback = std::move(playback_)]() mutable {
+            capture.reset();
+            playback.reset();
+        },
+        kCloseWait);
 }
 
 ASIOError AlsaDriver::start() {
@@ -157,33 +229,52 @@ ASIOError AlsaDriver::start() {
     if (running_.load()) {
         return ASE_OK;
     }
-    Join();
+    EndStreaming();
     stopRequested_.store(false);
+    lossReported_.store(false);
     running_.store(true);
-    thread_ = std::thread(&AlsaDriver::Stream, this);
+    control_ = std::make_shared<StreamControl>();
+    thread_ = std::thread(&AlsaDriver::Stream, this, control_);
     RaisePriority(thread_);
+    watchdog_ =
+        std::jthread([this, control = control_](std::stop_token stop) { Watch(stop, control); });
     return ASE_OK;
 }
 
 ASIOError AlsaDriver::stop() {
     stopRequested_.store(true);
-    Join();
-    if (running_.exchange(false) && thread_.get_id() != std::this_thread::get_id()) {
-        if (capture_) {
-            capture_->Stop();
-        }
-        if (playback_) {
-            playback_->Stop();
-        }
-    }
+    EndStreaming();
+    running_.store(false);
     return ASE_OK;
 }
 
-void AlsaDriver::Join() {
-    // A stop asked for from inside a callback cannot wait for its own thread.
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
-        thread_.join();
+void AlsaDriver::EndStreaming() {
+    const auto self = std::this_thread::get_id();
+    if (watchdog_.joinable()) {
+        watchdog_.request_stop();
+        if (watchdog_.get_id() == self) {
+            watchdog_.detach();  // a host that stops from inside the loss report
+        } else {
+            watchdog_.join();
+        }
     }
+    // A stop asked for from inside a callback cannot wait for its own thread.
+    if (!thread_.joinable() || thread_.get_id() == self) {
+        return;
+    }
+    bool waited = control_->WaitFinished(lossReported_.load() ? kStopWait / 30 : kStopWait);
+    while (!waited) {
+        if (control_->LeaveBehind()) {
+            // It holds its own references to the PCMs; ours go.
+            thread_.detach();
+            capture_.reset();
+            playback_.reset();
+            return;
+        }
+        // Busy in the host's callback or between blocks: it will see the stop request.
+        waited = control_->WaitFinished(kStopWait / 30);
+    }
+    thread_.join();
 }
 
 ASIOError AlsaDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
@@ -386,34 +477,76 @@ int64_t AlsaDriver::NowNanoseconds() {
 }
 
 void AlsaDriver::ReportLoss(const std::string& why) {
+    if (lossReported_.exchange(true)) {
+        return;
+    }
     SetError(why);
     if (callbacks_->asioMessage != nullptr) {
         callbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
     }
 }
 
-void AlsaDriver::Stream() {
-    const auto size = static_cast<std::size_t>(bufferSize_);
+void AlsaDriver::Watch(std::stop_token stop, std::shared_ptr<StreamControl> control) {
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    while (!wake.wait_for(lock, stop, kWatchInterval, [] { return false; }) &&
+           !stop.stop_requested()) {
+        if (control->InDeviceFor() > kDeviceHungNs) {
+            ReportLoss(settings_.device + ": the device stopped answering");
+            return;
+        }
+    }
+}
+
+void AlsaDriver::Stream(std::shared_ptr<StreamControl> control) {
+    const ServerReference keep;  // the code stays mapped even if we are left behind
+    struct FinishOnExit {
+        StreamControl& control;
+        ~FinishOnExit() { control.Finish(); }
+    } finish{*control};
+
+    // Everything the device calls use is local or shared, so that a thread left behind inside
+    // one owns what it touches when it comes back.
+    std::shared_ptr<AlsaPcm> capture = capture_;
+    std::shared_ptr<AlsaPcm> playback = playback_;
+    const int32_t frames = bufferSize_;
+    const auto size = static_cast<std::size_t>(frames);
     std::vector<int32_t> inFrames(size * static_cast<std::size_t>(inputs_));
     std::vector<int32_t> outFrames(size * static_cast<std::size_t>(std::max(outputs_, 1)));
     int half = 0;
     bool started = false;
     int64_t lastRead = 0;
+    AlsaPcm::Result result = AlsaPcm::Result::Ok;
     while (!stopRequested_.load()) {
         if (const double rate = sampleRate_.load(); rate != streamRate_) {
+            capture.reset();
+            playback.reset();
             if (!OpenStreams(rate)) {
                 ReportLoss("cannot reopen at the new rate");
                 return;
             }
+            capture = capture_;
+            playback = playback_;
             started = false;
             if (callbacks_->sampleRateDidChange != nullptr) {
                 callbacks_->sampleRateDidChange(rate);
+                if (control->LeftBehind()) {
+                    return;
+                }
             }
         }
         if (!started) {
-            if ((playback_ && playback_->Start() == AlsaPcm::Result::Failed) ||
-                capture_->Start() == AlsaPcm::Result::Failed) {
-                ReportLoss(capture_->LastError());
+            if (!control->InDevice([&] {
+                    result = playback ? playback->Start() : AlsaPcm::Result::Ok;
+                    if (result != AlsaPcm::Result::Failed) {
+                        result = capture->Start();
+                    }
+                })) {
+                return;
+            }
+            if (result == AlsaPcm::Result::Failed) {
+                ReportLoss(capture->LastError());
                 return;
             }
             started = true;
@@ -427,11 +560,16 @@ void AlsaDriver::Stream() {
         // Behind by more than the capture ring holds: an overrun, whether or not the PCM
         // reports one (plugins such as "pulse" may not, and then lag behind for good).
         if (const int64_t now = NowNanoseconds(), behind = now - lastRead;
-            behind > static_cast<int64_t>(1e9 * capture_->BufferSize() / streamRate_)) {
+            behind > static_cast<int64_t>(1e9 * capture->BufferSize() / streamRate_)) {
             // Only capture restarts: playback never waits and catches up by itself.
-            capture_->Stop();
-            if (capture_->Start() == AlsaPcm::Result::Failed) {
-                ReportLoss(capture_->LastError());
+            if (!control->InDevice([&] {
+                    capture->Stop();
+                    result = capture->Start();
+                })) {
+                return;
+            }
+            if (result == AlsaPcm::Result::Failed) {
+                ReportLoss(capture->LastError());
                 return;
             }
             samplePosition_.fetch_add(
@@ -439,13 +577,15 @@ void AlsaDriver::Stream() {
             lastRead = now;
             continue;
         }
-        const AlsaPcm::Result read = capture_->Read(inFrames.data(), bufferSize_);
-        if (read == AlsaPcm::Result::Failed) {
-            ReportLoss(capture_->LastError());
+        if (!control->InDevice([&] { result = capture->Read(inFrames.data(), frames); })) {
+            return;
+        }
+        if (result == AlsaPcm::Result::Failed) {
+            ReportLoss(capture->LastError());
             return;
         }
         const int64_t now = NowNanoseconds();
-        if (read == AlsaPcm::Result::Recovered) {
+        if (result == AlsaPcm::Result::Recovered) {
             // What the device captured since the last block was dropped with the overrun;
             // the position still counts it, so it stays true to the stream's time.
             samplePosition_.fetch_add(
@@ -477,10 +617,11 @@ void AlsaDriver::Stream() {
         } else if (callbacks_->bufferSwitch != nullptr) {
             callbacks_->bufferSwitch(half, ASIOTrue);
         }
-        if (stopRequested_.load()) {
+        // The host may have released the driver from inside the callback.
+        if (control->LeftBehind() || stopRequested_.load()) {
             break;
         }
-        if (playback_) {
+        if (playback) {
             std::fill(outFrames.begin(), outFrames.end(), 0);
             for (const Buffer& buffer : buffers_) {
                 if (buffer.isInput) {
@@ -492,14 +633,27 @@ void AlsaDriver::Stream() {
                     out[i * static_cast<std::size_t>(outputs_)] = in[i];
                 }
             }
-            if (playback_->Write(outFrames.data(), bufferSize_) == AlsaPcm::Result::Failed) {
-                ReportLoss(playback_->LastError());
+            if (!control->InDevice([&] { result = playback->Write(outFrames.data(), frames); })) {
+                return;
+            }
+            if (result == AlsaPcm::Result::Failed) {
+                ReportLoss(playback->LastError());
                 return;
             }
         }
-        samplePosition_.fetch_add(bufferSize_);
+        samplePosition_.fetch_add(frames);
         half ^= 1;
     }
+    if (control->LeftBehind()) {
+        return;
+    }
+    // Stopped on request: drop what is queued so that the next start begins afresh.
+    control->InDevice([&] {
+        capture->Stop();
+        if (playback) {
+            playback->Stop();
+        }
+    });
 }
 
 }  // namespace spectrino::alsa

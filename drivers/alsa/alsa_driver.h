@@ -4,9 +4,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,13 +72,48 @@ private:
         std::vector<int32_t> halves[2];
     };
 
+    // Where the streaming thread is. A device whose sound server died can hold the thread
+    // inside ALSA for good; stop() then leaves it behind, and the thread, should it ever come
+    // back, sees that and touches nothing of the driver.
+    class StreamControl {
+    public:
+        // Runs one call into the device. False: the thread was left behind meanwhile.
+        template <typename Call>
+        bool InDevice(Call&& call) {
+            deviceSince_.store(NowNanoseconds());
+            phase_.store(Phase::InDevice);
+            call();
+            Phase expected = Phase::InDevice;
+            return phase_.compare_exchange_strong(expected, Phase::InDriver);
+        }
+        bool LeftBehind() const { return phase_.load() == Phase::LeftBehind; }
+        // True when the thread is inside the device and can be left there.
+        bool LeaveBehind();
+        // Nanoseconds the thread has been inside the device, 0 when it is not.
+        int64_t InDeviceFor() const;
+        void Finish();
+        bool WaitFinished(std::chrono::milliseconds limit);
+
+    private:
+        enum class Phase { InDriver, InDevice, LeftBehind };
+        std::atomic<Phase> phase_{Phase::InDriver};
+        std::atomic<int64_t> deviceSince_{0};
+        std::mutex mutex_;
+        std::condition_variable finishedChanged_;
+        bool finished_ = false;
+    };
+
     bool OpenStreams(double rate);
+    // Closes the PCMs on a thread of their own: closing a PCM of a dead server can hang.
     void CloseStreams();
-    void Stream();
-    // Ends streaming after the device failed and asks the host to open the driver again.
+    void Stream(std::shared_ptr<StreamControl> control);
+    // Watches the streaming thread and reports a device that stopped answering.
+    void Watch(std::stop_token stop, std::shared_ptr<StreamControl> control);
+    // Ends streaming after the device failed and asks the host to open the driver again; once.
     void ReportLoss(const std::string& why);
     void ApplySettings(const Settings& changed);
-    void Join();
+    // Waits for the streaming thread to end, or leaves it behind when the device holds it.
+    void EndStreaming();
     bool SupportsRate(double rate) const;
     void SetError(const std::string& text);
     static int64_t NowNanoseconds();
@@ -94,9 +132,9 @@ private:
     int32_t bufferSize_ = 0;
     ASIOCallbacks* callbacks_ = nullptr;
     bool useTimeInfo_ = false;
-    // Owned by the streaming thread while it runs, by the calling thread otherwise.
-    std::unique_ptr<AlsaPcm> capture_;
-    std::unique_ptr<AlsaPcm> playback_;
+    // Shared with the streaming thread, which keeps them alive should it be left behind.
+    std::shared_ptr<AlsaPcm> capture_;
+    std::shared_ptr<AlsaPcm> playback_;
     double streamRate_ = 0.0;  // the rate the open streams run at
     std::unique_ptr<ControlPanel> controlPanel_;
 
@@ -108,7 +146,10 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> stallPending_{false};
+    std::atomic<bool> lossReported_{false};
+    std::shared_ptr<StreamControl> control_;
     std::thread thread_;
+    std::jthread watchdog_;
 };
 
 }  // namespace spectrino::alsa
