@@ -276,6 +276,7 @@ void TForm1::CreateMenus() {
     bind(N48000Hz1, [this](QAction*) { SetSamplerate(48000); });
     ControlPanel1 = bar->addAction(QStringLiteral("Control Panel..."));
     ControlPanel1->setVisible(false);
+    plain(ControlPanel1, &TForm1::ControlPanel1Click);
     About1 = bar->addAction(QStringLiteral("About..."));
     plain(About1, &TForm1::About1Click);
 }

@@ -113,6 +113,17 @@ TEST_F(AsioEndToEnd, DriverToneShowsInItsBandAndSurvivesSwitching) {
     form.SetDevice(kPair);
     EXPECT_TRUE(form.ControlPanel1->isVisible());
     EXPECT_TRUE(form.ASIOHost->Active());
+    // The driver's control panel takes changed latencies and tells the host.
+    {
+        auto key = RegistryKey::Open(RootKey::LocalMachine, "software\\Spectrino\\Test Signal",
+                                     Access::ReadWrite);
+        ASSERT_TRUE(key);
+        key->WriteInteger("InputLatency", 777);
+        ASSERT_TRUE(key->Close());
+    }
+    form.ControlPanel1->trigger();
+    Wait(300);
+    EXPECT_EQ(form.ASIOHost->InputLatency(), 777);
     Wait(1500);
     TSpectArray levels = Levels(form);
     std::printf("44100 Hz: band 74 reads %.2f dB, predicted %.2f dB\n", levels[74] / 100.0,
