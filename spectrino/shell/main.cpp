@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     platform::SetFpuControlWord(platform::kDefaultFpuControlWord);
     NoASIO = HasNoAsioSwitch(std::vector<std::string>(argv + 1, argv + argc));
     QApplication::setApplicationName(QStringLiteral("Spectrino"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Spectrino"));
+    // No display name: the window system would append it to every caption.
 
     auto form1 = std::make_unique<TForm1>();
     auto* form2 = new TForm2(form1.get());
