@@ -56,6 +56,7 @@ QColor SystemColor(uint32_t index) {
     switch (index) {
         case 5:
             return palette.color(QPalette::Base);
+        case 6:  // window frame: the dark outline of a focused control
         case 7:
         case 8:
             return palette.color(QPalette::WindowText);

@@ -97,6 +97,7 @@ TEST(ColorButton, DrawsFrameAndFaceInEachState) {
     // Focused: dark outline; the dotted focus rectangle only on the active button.
     const QImage focused = Draw(button, odsFocus);
     EXPECT_TRUE(AllPixels(focused, QRect(0, 0, 25, 1), Rgb(clWindowFrame)));
+    EXPECT_LT(QColor(focused.pixel(0, 0)).lightness(), 100);
     EXPECT_TRUE(AllPixels(focused, QRect(3, 3, 19, 19), Rgb(kGrey)));
     button.SetButtonStyle(true);
     const QImage active = Draw(button, odsFocus);
