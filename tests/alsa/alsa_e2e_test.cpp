@@ -1,18 +1,12 @@
 // The ALSA driver against the test sound server through ALSA's "pulse" PCM: capture from the
 // null sink's monitor, playback into the sink, an overrun on purpose, and the round trip.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <numbers>
-#include <optional>
 #include <vector>
 
 #include <QAction>
@@ -20,6 +14,7 @@
 
 #include "alsa_test_support.h"
 #include "display/bandtable.h"
+#include "e2e/sound_server.h"
 #include "e2e/tone_player.h"
 #include "filterbank/utonebank.h"
 #include "shell/Unit1.h"
@@ -57,95 +52,6 @@ int32_t PredictedLevel(int rate, int band, double frequency) {
     }
     return BandLevel(bank.GetResult(band));
 }
-
-// A sound server of the test's own, with a null sink "test", that the test can kill. Its
-// clients share memory with it unless told otherwise, as with an ordinary server.
-class PrivateServer {
-public:
-    explicit PrivateServer(bool sharedMemory = true) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "spectrino-pa-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            return;
-        }
-        dir_ = pattern;
-        const std::string socket =
-            "module-native-protocol-unix auth-anonymous=1 socket=" + (dir_ / "native").string();
-        const std::string runtime = "XDG_RUNTIME_DIR=" + dir_.string();
-        const char* argv[] = {"pulseaudio",
-                              "-n",
-                              "--daemonize=no",
-                              "--exit-idle-time=-1",
-                              "--disallow-exit",
-                              "--use-pid-file=no",
-                              "--log-target=stderr",
-                              "--log-level=0",
-                              sharedMemory ? "--disable-shm=no" : "--disable-shm=yes",
-                              "-L",
-                              socket.c_str(),
-                              "-L",
-                              "module-null-sink sink_name=test",
-                              nullptr};
-        std::vector<char*> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) {
-                env.push_back(*e);
-            }
-        }
-        env.push_back(const_cast<char*>(runtime.c_str()));
-        env.push_back(nullptr);
-        if (posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, const_cast<char**>(argv),
-                         env.data()) != 0) {
-            pid_ = 0;
-        }
-    }
-    ~PrivateServer() {
-        Kill();
-        std::filesystem::remove_all(dir_);
-    }
-    PrivateServer(const PrivateServer&) = delete;
-    PrivateServer& operator=(const PrivateServer&) = delete;
-
-    bool WaitReady() const {
-        return pid_ > 0 && WaitFor([&] { return std::filesystem::exists(dir_ / "native"); },
-                                   std::chrono::seconds(5));
-    }
-    std::string Address() const { return "unix:" + (dir_ / "native").string(); }
-    void Kill() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = 0;
-        }
-    }
-
-private:
-    std::filesystem::path dir_;
-    pid_t pid_ = 0;
-};
-
-// Points the sound clients of this process at another server for as long as it lives.
-class ServerAddress {
-public:
-    explicit ServerAddress(const std::string& address) {
-        if (const char* old = std::getenv("PULSE_SERVER")) {
-            old_ = old;
-        }
-        setenv("PULSE_SERVER", address.c_str(), 1);
-    }
-    ~ServerAddress() {
-        if (old_) {
-            setenv("PULSE_SERVER", old_->c_str(), 1);
-        } else {
-            unsetenv("PULSE_SERVER");
-        }
-    }
-    ServerAddress(const ServerAddress&) = delete;
-    ServerAddress& operator=(const ServerAddress&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
 
 class AlsaEndToEnd : public AlsaRegistryTest {
 protected:
@@ -364,9 +270,10 @@ TEST_F(AlsaEndToEnd, OutputReturnsThroughTheSinkMonitor) {
 TEST_F(AlsaEndToEnd, VanishedServerBecomesAResetRequest) {
     for (const bool sharedMemory : {true, false}) {
         SCOPED_TRACE(sharedMemory ? "shared memory" : "no shared memory");
-        PrivateServer server(sharedMemory);
-        ASSERT_TRUE(server.WaitReady()) << "pulseaudio could not be started";
-        const ServerAddress address(server.Address());
+        spectrino_test::PrivateSoundServer server({"module-null-sink sink_name=test"},
+                                                  sharedMemory);
+        ASSERT_TRUE(server.Start()) << "pulseaudio could not be started";
+        const spectrino_test::ServerAddress address(server.Address());
         BlockLog log;
         auto host = Open();
         ASSERT_TRUE(host->BuffersCreated());

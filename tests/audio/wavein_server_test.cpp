@@ -1,70 +1,32 @@
 // The service with a sound server of its own, which the tests start, kill and start again.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "e2e/sound_server.h"
 #include "wavein_support.h"
-
-extern char** environ;
 
 namespace spectrino_test {
 namespace {
 
 constexpr const char* kSine = "Sine source at 1000 Hz";
 
-// A PulseAudio daemon in a runtime directory of its own, which this process points at.
+// The daemon these tests start and kill, with the devices they use; this process points at it.
 class PrivateServer {
 public:
-    PrivateServer() {
-        std::string pattern = "/tmp/spectrino-wavein.XXXXXX";
-        dir_ = mkdtemp(pattern.data());
-        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + dir_ + "/pulse/native").c_str(), 1);
-    }
-    ~PrivateServer() {
-        Kill();
-        std::filesystem::remove_all(dir_);
-    }
-    PrivateServer(const PrivateServer&) = delete;
-    PrivateServer& operator=(const PrivateServer&) = delete;
+    PrivateServer()
+        : server_({"module-null-sink sink_name=test sink_properties=device.description=TestSink",
+                   "module-null-sink sink_name=long "
+                   "sink_properties=device.description=Überlange-Gerätebeschreibung-für-Tests",
+                   "module-sine-source source_name=sine1k rate=44100 frequency=1000"}),
+          address_(server_.Address()) {}
 
     // Starts the daemon and waits until `service` lists its devices.
     bool Start(WaveInService& service) {
-        // The protocol module goes last, so the first client to get in finds every device.
-        const char* const argv[] = {
-            "pulseaudio",
-            "-n",
-            "--daemonize=no",
-            "--exit-idle-time=-1",
-            "--disallow-exit",
-            "--use-pid-file=no",
-            "--log-target=stderr",
-            "-L",
-            "module-null-sink sink_name=test sink_properties=device.description=TestSink",
-            "-L",
-            "module-null-sink sink_name=long "
-            "sink_properties=device.description=Überlange-Gerätebeschreibung-für-Tests",
-            "-L",
-            "module-sine-source source_name=sine1k rate=44100 frequency=1000",
-            "-L",
-            "module-native-protocol-unix auth-anonymous=1",
-            nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/pa.log").c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
-        const bool spawned = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr,
-                                          const_cast<char* const*>(argv), environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; spawned && i < 100; ++i) {
+        if (!server_.Start()) {
+            return false;
+        }
+        for (int i = 0; i < 100; ++i) {
             if (service.waveInGetNumDevs() > 0) {
                 return true;
             }
@@ -72,18 +34,11 @@ public:
         }
         return false;
     }
-
-    void Kill() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
+    void Kill() { server_.Kill(); }
 
 private:
-    std::string dir_;
-    pid_t pid_ = -1;
+    PrivateSoundServer server_;
+    ServerAddress address_;
 };
 
 MMRESULT Open(WaveInService& service, HWAVEIN& handle, int32_t id, Recorder& recorder) {
