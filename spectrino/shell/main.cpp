@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     platform::SetFpuControlWord(platform::kDefaultFpuControlWord);
     NoASIO = HasNoAsioSwitch(std::vector<std::string>(argv + 1, argv + argc));
+    // No display name: Qt would append it to every caption ("Spectrino [device] — Spectrino");
+    // message boxes fall back to the application name.
     QApplication::setApplicationName(QStringLiteral("Spectrino"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Spectrino"));
 
     auto form1 = std::make_unique<TForm1>();
     auto* form2 = new TForm2(form1.get());
