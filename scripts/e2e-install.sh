@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end check of the Debian package: builds it (reusing build/ or $SPECTRINO_BUILD_DIR),
 # unpacks it into a fresh root, starts a private sound server and Xvfb, plays a 1000 Hz tone at
-# -20 dBFS into the test sink and runs the installed analyzer from / on the sink's monitor.
-# Passes when the caption names the device and the screenshot shows the spectrum with its
-# scale and labels and band 74 as the tallest bar. Prints where the screenshot is kept.
+# -20 dBFS into the test sink and runs the installed analyzer from / on the sink's monitor, then
+# on the installed test-signal driver (the same tone). Passes when each caption names the device
+# and each screenshot shows the spectrum with its scale and labels and band 74 as the tallest
+# bar. Prints where the screenshots are kept.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SPECTRINO_BUILD_DIR:-$root/build}
@@ -73,40 +74,48 @@ echo "== installed meter from /"
 (cd / && "$usr/bin/spectrino-meter" --bands) | grep -q "^74," ||
     fail "spectrino-meter does not run from / (filter bank not found?)"
 
-echo "== analyzer on \"$device\""
 settings='Software\Spectrino Project\Spectrino'
-"$reg" set HKCU "$settings" Device "$device"
 for value in Left=0 Top=0 Width=900 Height=520; do
     "$reg" set-dword HKCU "$settings" "${value%%=*}" "${value#*=}"
 done
+
+# Starts the installed analyzer from / on device $1, waits for its window, checks the caption
+# and a screenshot (saved as $2) taken after $3 seconds, then asks it to end.
+check_analyzer() {
+    local device=$1 shot=$2 settle=$3 window="" caption
+    echo "== analyzer on \"$device\""
+    "$reg" set HKCU "$settings" Device "$device"
+    (cd / && exec "$usr/bin/spectrino") >"$work/spectrino.log" 2>&1 &
+    app=$!
+    for _ in $(seq 100); do
+        window=$(xwininfo -root -tree 2>/dev/null | awk '/"Spectrino \[/ { print $1; exit }')
+        [ -n "$window" ] && break
+        kill -0 "$app" 2>/dev/null || { cat "$work/spectrino.log" >&2; fail "the analyzer ended"; }
+        sleep 0.1
+    done
+    [ -n "$window" ] || { xwininfo -root -tree | grep -i spectrino >&2; fail "no analyzer window"; }
+    caption=$(xprop -id "$window" _NET_WM_NAME | sed -n 's/^[^"]*"\(.*\)"$/\1/p')
+    echo "caption: $caption"
+    [ "$caption" = "Spectrino [$device]" ] || fail "caption \"$caption\""
+    sleep "$settle"
+    xwd -root -silent | /usr/bin/convert xwd:- "$shot"
+    echo "screenshot: $shot"
+    "$build/bin/shot_check" "$shot" "$band" 44100 || fail "screenshot"
+    # Asked to end, the program stores its settings in the user hive.
+    kill "$app"
+    wait "$app" || true
+    app=""
+    [ "$("$reg" get HKCU "$settings" Device)" = "$device" ] || fail "settings not stored on exit"
+}
+
 sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth 30 sine 1000 vol 0.1 |
     pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
         --latency-msec=20 &
 player=$!
-(cd / && exec "$usr/bin/spectrino") >"$work/spectrino.log" 2>&1 &
-app=$!
-
-window=""
-for _ in $(seq 100); do
-    window=$(xwininfo -root -tree 2>/dev/null | awk '/"Spectrino \[/ { print $1; exit }')
-    [ -n "$window" ] && break
-    kill -0 "$app" 2>/dev/null || { cat "$work/spectrino.log" >&2; fail "the analyzer ended"; }
-    sleep 0.1
-done
-[ -n "$window" ] || { xwininfo -root -tree | grep -i spectrino >&2; fail "no analyzer window"; }
-caption=$(xprop -id "$window" _NET_WM_NAME | sed -n 's/^[^"]*"\(.*\)"$/\1/p')
-echo "caption: $caption"
-[ "$caption" = "Spectrino [$device]" ] || fail "caption \"$caption\""
-
 # An idle null sink may sleep for two seconds before data flows; then the bars settle.
-sleep 5
-xwd -root -silent | /usr/bin/convert xwd:- "$shot"
-echo "screenshot: $shot"
-"$build/bin/shot_check" "$shot" "$band" 44100 || fail "screenshot"
-
-# Asked to end, the program stores its settings in the user hive.
-kill "$app"
-wait "$app" || true
-app=""
-[ "$("$reg" get HKCU "$settings" Width)" = 900 ] || fail "settings not stored on exit"
+check_analyzer "$device" "$shot" 5
+kill "$player"
+player=""
+# The installed test-signal driver plays the same tone (1000 Hz, -20 dBFS) through the host.
+check_analyzer "In 1 / In 2 [Spectrino Test Signal]" "$work/screenshot-driver.png" 3
 echo "e2e-install: PASS"
