@@ -5,7 +5,7 @@
 # to the build's. Timing only: nothing here passes or fails on the figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-program=${1:-${SPECTRINO_BUILD_DIR:-$root/build}/bin/spectrino}
+program=$(realpath "${1:-${SPECTRINO_BUILD_DIR:-$root/build}/bin/spectrino}")
 runs=${2:-10}
 
 # shellcheck source=scripts/services.sh

@@ -5,8 +5,11 @@
 # [seconds, default 60]; the program defaults to the build's. Timing only, no pass or fail.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-program=${1:-${SPECTRINO_BUILD_DIR:-$root/build}/bin/spectrino}
+program=$(realpath "${1:-${SPECTRINO_BUILD_DIR:-$root/build}/bin/spectrino}")
 seconds=${2:-60}
+# The player's buffer: the null sink, and so the monitor the analyzer reads, runs at the pace of
+# its most demanding client.
+latency=${SPECTRINO_PLAYER_LATENCY_MS:-20}
 settle=10
 
 # shellcheck source=scripts/services.sh
@@ -27,7 +30,7 @@ reg=$(dirname "$program")/spectrino-reg
 
 sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth $((seconds + settle + 10)) sine 1000 \
     vol 0.1 | pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
-    --latency-msec=20 &
+    --latency-msec="$latency" &
 player=$!
 (cd / && exec "$program") >/dev/null 2>&1 &
 app=$!
@@ -43,6 +46,7 @@ t1=$(date +%s.%N)
 rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$app/status")
 hwm=$(awk '/^VmHWM/ { print $2 }' "/proc/$app/status")
 awk -v a="$start" -v b="$end" -v t0="$t0" -v t1="$t1" -v hz="$(getconf CLK_TCK)" \
-    'BEGIN { printf "cpu: %.2f%% of one core over %.0f s of live capture\n", \
-             100 * (b - a) / hz / (t1 - t0), t1 - t0 }'
+    -v latency="$latency" \
+    'BEGIN { printf "cpu: %.2f%% of one core over %.0f s of live capture (player latency %d ms)\n", \
+             100 * (b - a) / hz / (t1 - t0), t1 - t0, latency }'
 echo "resident memory: $((rss / 1024)) MB now, $((hwm / 1024)) MB at most"
