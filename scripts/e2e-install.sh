@@ -71,8 +71,9 @@ for name in "Spectrino Test Signal" "Spectrino ALSA"; do
 done
 
 echo "== installed meter from /"
-(cd / && "$usr/bin/spectrino-meter" --bands) | grep -q "^74," ||
+bands=$(cd / && "$usr/bin/spectrino-meter" --bands) ||
     fail "spectrino-meter does not run from / (filter bank not found?)"
+grep -q "^74,1029\." <<<"$bands" || fail "unexpected band table"
 
 settings='Software\Spectrino Project\Spectrino'
 for value in Left=0 Top=0 Width=900 Height=520; do
@@ -80,7 +81,8 @@ for value in Left=0 Top=0 Width=900 Height=520; do
 done
 
 # Starts the installed analyzer from / on device $1, waits for its window, checks the caption
-# and a screenshot (saved as $2) taken after $3 seconds, then asks it to end.
+# and a screenshot (saved as $2) taken after $3 seconds, and that it has loaded the module $4 if
+# given, then asks it to end.
 check_analyzer() {
     local device=$1 shot=$2 settle=$3 window="" caption
     echo "== analyzer on \"$device\""
@@ -97,6 +99,15 @@ check_analyzer() {
     caption=$(xprop -id "$window" _NET_WM_NAME | sed -n 's/^[^"]*"\(.*\)"$/\1/p')
     echo "caption: $caption"
     [ "$caption" = "Spectrino [$device]" ] || fail "caption \"$caption\""
+    # The filter bank must come from the package, not from wherever else one may lie.
+    local bank
+    bank=$(awk '/libtonebank/ { print $6; exit }' "/proc/$app/maps")
+    echo "filter bank: $bank"
+    [[ "$bank" == "$usr/lib/"* ]] || fail "the analyzer loaded \"$bank\""
+    if [ -n "${4:-}" ]; then
+        grep -qF "$4" "/proc/$app/maps" || fail "the analyzer did not load $4"
+        echo "driver: $4"
+    fi
     sleep "$settle"
     xwd -root -silent | /usr/bin/convert xwd:- "$shot"
     echo "screenshot: $shot"
@@ -117,5 +128,8 @@ check_analyzer "$device" "$shot" 5
 kill "$player"
 player=""
 # The installed test-signal driver plays the same tone (1000 Hz, -20 dBFS) through the host.
-check_analyzer "In 1 / In 2 [Spectrino Test Signal]" "$work/screenshot-driver.png" 3
+check_analyzer "In 1 / In 2 [Spectrino Test Signal]" "$work/screenshot-driver.png" 3 \
+    "$usr/lib/spectrino/drivers/libspectrino_testsignal.so"
+# Only the screenshots are kept.
+rm -rf "$work/root" "$work/pkg" "$work/config"
 echo "e2e-install: PASS"
