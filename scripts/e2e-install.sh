@@ -121,7 +121,7 @@ check_analyzer() {
 
 sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth 30 sine 1000 vol 0.1 |
     pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
-        --latency-msec=20 &
+        --latency-msec=20 2>/dev/null &
 player=$!
 # An idle null sink may sleep for two seconds before data flows; then the bars settle.
 check_analyzer "$device" "$shot" 5

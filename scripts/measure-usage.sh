@@ -30,7 +30,7 @@ reg=$(dirname "$program")/spectrino-reg
 
 sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth $((seconds + settle + 10)) sine 1000 \
     vol 0.1 | pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
-    --latency-msec="$latency" &
+    --latency-msec="$latency" 2>/dev/null &
 player=$!
 (cd / && exec "$program") >/dev/null 2>&1 &
 app=$!
