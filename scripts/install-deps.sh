@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what Spectrino needs to build, run and test on Debian 12 (skips what is there).
+# Installs what Spectrino needs to build, run, test and package on Debian 12 (skips what is
+# there). Extra package names given as arguments are installed as well.
 set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
@@ -8,6 +9,8 @@ packages=(
     libpulse-dev libasound2-dev
     pulseaudio pulseaudio-utils alsa-utils libasound2-plugins sox
     xvfb x11-utils xauth imagemagick fonts-dejavu-core
+    dpkg-dev file desktop-file-utils
+    "$@"
 )
 missing=()
 for p in "${packages[@]}"; do

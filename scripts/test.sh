@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite. The tests that need a sound
 # server or a display get their own PulseAudio daemon (null sink) and Xvfb, stopped afterwards.
+# Then the Debian package is checked end to end (scripts/e2e-install.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SPECTRINO_BUILD_DIR:-$root/build}
@@ -13,3 +14,7 @@ start_services
 trap stop_services EXIT
 
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 600
+stop_services
+trap - EXIT
+
+SPECTRINO_BUILD_DIR=$build "$root/scripts/e2e-install.sh"

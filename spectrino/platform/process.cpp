@@ -6,7 +6,11 @@
 #include <windows.h>
 #else
 #include <limits.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 #endif
 
 namespace spectrino::platform {
@@ -51,6 +55,47 @@ std::string CurrentDirectory() {
         return {};
     }
     return std::string(buffer.data());
+#endif
+}
+
+std::optional<double> SecondsSinceProcessStart() {
+#if defined(_WIN32)
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+        return std::nullopt;
+    }
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(now) - ticks(created)) / 1e7;  // 100 ns units
+#else
+    // Field 22 of /proc/self/stat is the start in clock ticks after boot; the command name in
+    // field 2 may hold blanks and parentheses, so fields are counted after its last ')'.
+    std::ifstream file("/proc/self/stat");
+    std::string stat;
+    if (!std::getline(file, stat)) {
+        return std::nullopt;
+    }
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    for (int i = 3; i < 22 && fields >> field; ++i) {
+    }
+    unsigned long long startTicks = 0;
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    timespec now{};
+    if (!(fields >> startTicks) || ticksPerSecond <= 0 ||
+        clock_gettime(CLOCK_BOOTTIME, &now) != 0) {
+        return std::nullopt;
+    }
+    const double since = static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 -
+                         static_cast<double>(startTicks) / static_cast<double>(ticksPerSecond);
+    return since < 0 ? 0.0 : since;
 #endif
 }
 

@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "platform/hive_store.h"
 #include "platform/process.h"
@@ -281,11 +282,19 @@ std::string RegistryDirectory(RootKey root) {
     }
     const std::string program = ProgramFilePath();
     if (!program.empty()) {
-        const std::filesystem::path local =
-            std::filesystem::path(program).parent_path().parent_path() / "etc/spectrino/registry";
-        std::error_code error;
-        if (std::filesystem::is_directory(local, error)) {
-            return local.string();
+        const std::filesystem::path prefix =
+            std::filesystem::path(program).parent_path().parent_path();
+        std::vector<std::filesystem::path> candidates{prefix / "etc/spectrino/registry"};
+        // A package installed below .../usr keeps its configuration in the sibling etc, as
+        // /usr does with /etc; this also holds for a package unpacked into another root.
+        if (prefix.filename() == "usr") {
+            candidates.push_back(prefix.parent_path() / "etc/spectrino/registry");
+        }
+        for (const auto& candidate : candidates) {
+            std::error_code error;
+            if (std::filesystem::is_directory(candidate, error)) {
+                return candidate.string();
+            }
         }
     }
     return "/etc/spectrino/registry";

@@ -29,7 +29,8 @@ std::optional<RootKey> ParseRootKey(std::string_view name);
 // - current user: $SPECTRINO_REGISTRY_DIR, else
 // ${XDG_CONFIG_HOME:-$HOME/.config}/spectrino/registry;
 // - machine and class roots: $SPECTRINO_REGISTRY_DIR, else <prefix>/etc/spectrino/registry when
-//   that directory exists (the prefix is the parent of the program's directory), else
+//   that directory exists (the prefix is the parent of the program's directory), else for a
+//   prefix named "usr" <prefix>/../etc/spectrino/registry when that exists, else
 //   /etc/spectrino/registry.
 // The file is named after the root with ".reg" appended. Empty on Windows, or when no location
 // can be found.

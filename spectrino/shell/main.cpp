@@ -1,6 +1,7 @@
 // The program: loads the filter bank, makes the three forms and runs the message loop.
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
 #include "shell/commandline.h"
+#include "shell/startup_probe.h"
 
 namespace {
 
@@ -45,8 +47,9 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     platform::SetFpuControlWord(platform::kDefaultFpuControlWord);
     NoASIO = HasNoAsioSwitch(std::vector<std::string>(argv + 1, argv + argc));
+    // No display name: Qt would append it to every caption ("Spectrino [device] — Spectrino");
+    // message boxes fall back to the application name.
     QApplication::setApplicationName(QStringLiteral("Spectrino"));
-    // No display name: the window system would append it to every caption.
 
     auto form1 = std::make_unique<TForm1>();
     auto* form2 = new TForm2(form1.get());
@@ -56,6 +59,14 @@ int main(int argc, char** argv) {
     form1->SetDialogs(form2, form3);
     // Asked to end from outside: close as the user would, so the settings are stored.
     const platform::TerminationRequests termination([] { QApplication::quit(); });
+    // Opt-in start-up measurement: report the first drawn frame of the spectrum, then close.
+    if (!qEnvironmentVariableIsEmpty("SPECTRINO_STARTUP_PROBE")) {
+        new TStartupProbe(form1->Spectrum1, [](double seconds) {
+            std::printf("first frame after %.0f ms\n", seconds * 1000.0);
+            std::fflush(stdout);
+            QApplication::quit();
+        });
+    }
     form1->show();
     const int result = QApplication::exec();
     form1.reset();

@@ -116,5 +116,32 @@ TEST_F(SpectrinoRegTest, MachineHivesLiveBesideTheInstalledProgram) {
     EXPECT_EQ(RunTool(tool, {"get", "HKLM", "software\\asio\\alsa", "CLSID"}).out, "{1}\n");
 }
 
+TEST_F(SpectrinoRegTest, PackageBelowUsrUsesTheSiblingEtc) {
+    const fs::path root = dir_ / "root";
+    fs::create_directories(root / "usr" / "bin");
+    const fs::path tool = root / "usr" / "bin" / "spectrino-reg";
+    fs::copy_file(SPECTRINO_REG_TOOL, tool);
+    const fs::path sibling = root / "etc" / "spectrino" / "registry";
+    const fs::path own = root / "usr" / "etc" / "spectrino" / "registry";
+
+    EXPECT_EQ(RunTool(tool, {"path", "HKLM"}).out,
+              "/etc/spectrino/registry/HKEY_LOCAL_MACHINE.reg\n");
+    fs::create_directories(sibling);
+    EXPECT_EQ(RunTool(tool, {"path", "HKLM"}).out,
+              (sibling / "HKEY_LOCAL_MACHINE.reg").string() + "\n");
+    // The prefix's own directory still comes first.
+    fs::create_directories(own);
+    EXPECT_EQ(RunTool(tool, {"path", "HKCR"}).out, (own / "HKEY_CLASSES_ROOT.reg").string() + "\n");
+
+    // Only a prefix named "usr" looks beside itself.
+    const fs::path opt = dir_ / "opt-root";
+    fs::create_directories(opt / "spectrino" / "bin");
+    fs::create_directories(opt / "etc" / "spectrino" / "registry");
+    const fs::path other = opt / "spectrino" / "bin" / "spectrino-reg";
+    fs::copy_file(SPECTRINO_REG_TOOL, other);
+    EXPECT_EQ(RunTool(other, {"path", "HKLM"}).out,
+              "/etc/spectrino/registry/HKEY_LOCAL_MACHINE.reg\n");
+}
+
 }  // namespace
 }  // namespace spectrino::platform

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Steady live capture: the analyzer shows the monitor of the test sink while a 1000 Hz tone
+# plays into it; after a settling time it prints the processor time over the measuring window
+# as a share of one core, and the resident memory. Usage: measure-usage.sh [program]
+# [seconds, default 60]; the program defaults to the build's. Timing only, no pass or fail.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$(realpath "${1:-${SPECTRINO_BUILD_DIR:-$root/build}/bin/spectrino}")
+seconds=${2:-60}
+# The player's buffer: the null sink, and so the monitor the analyzer reads, runs at the pace of
+# its most demanding client.
+latency=${SPECTRINO_PLAYER_LATENCY_MS:-20}
+settle=10
+
+# shellcheck source=scripts/services.sh
+source "$root/scripts/services.sh"
+start_services
+player=""
+app=""
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null
+    [ -n "$player" ] && kill "$player" 2>/dev/null
+    stop_services
+}
+trap cleanup EXIT
+export SPECTRINO_REGISTRY_DIR
+SPECTRINO_REGISTRY_DIR=$(mktemp -d "$XDG_RUNTIME_DIR/registry.XXXXXX")
+reg=$(dirname "$program")/spectrino-reg
+"$reg" set HKCU 'Software\Spectrino Project\Spectrino' Device "Monitor of TestSink"
+
+sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth $((seconds + settle + 10)) sine 1000 \
+    vol 0.1 | pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
+    --latency-msec="$latency" 2>/dev/null &
+player=$!
+(cd / && exec "$program") >/dev/null 2>&1 &
+app=$!
+sleep "$settle"
+
+# utime and stime: fields 14 and 15 of /proc/PID/stat, after the parenthesised name.
+cpu_ticks() { sed 's/.*) //' "/proc/$app/stat" | awk '{ print $12 + $13 }'; }
+start=$(cpu_ticks)
+t0=$(date +%s.%N)
+sleep "$seconds"
+end=$(cpu_ticks)
+t1=$(date +%s.%N)
+rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$app/status")
+hwm=$(awk '/^VmHWM/ { print $2 }' "/proc/$app/status")
+awk -v a="$start" -v b="$end" -v t0="$t0" -v t1="$t1" -v hz="$(getconf CLK_TCK)" \
+    -v latency="$latency" \
+    'BEGIN { printf "cpu: %.2f%% of one core over %.0f s of live capture (player latency %d ms)\n", \
+             100 * (b - a) / hz / (t1 - t0), t1 - t0, latency }'
+echo "resident memory: $((rss / 1024)) MB now, $((hwm / 1024)) MB at most"
