@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "asio/KivaASIO.h"
 #include "asio_test_support.h"
@@ -41,20 +42,30 @@ TEST_F(DriverListTest, ListsEntriesWhoseServerFileExistsInRegistryOrder) {
     // A class key that exists under text that is no class id.
     RegisterServer("not-a-clsid", TestSignalPath());
     ListDriver("Bad Clsid", "not-a-clsid");
+#if defined(_WIN32)
+    // Windows keeps key names to 255 characters (Wine 8 a whole path to about 260) and lists
+    // subkeys sorted.
+    const std::string longName(240, 'n');
+    const std::vector<std::string> expected{"Alpha", longName, "Zeta"};
+#else
     const std::string longName(600, 'n');
+    const std::vector<std::string> expected{"Zeta", "Alpha", longName.substr(0, 512)};
+#endif
     ListDriver(longName, Clsid(1));
 
     const TAsioDriverList list = List();
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(DriverDescName(list[0]), "Zeta");
-    EXPECT_EQ(DriverDescName(list[1]), "Alpha");
-    EXPECT_EQ(DriverDescName(list[2]), longName.substr(0, 512));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(DriverDescName(list[i]), expected[i]);
+    }
     for (const TAsioDriverDesc& desc : list) {
         EXPECT_EQ(desc.id, TestClassId(1));
         EXPECT_EQ(DriverDescPath(desc), TestSignalPath());
     }
 }
 
+#if !defined(_WIN32)
+// Linux stands in both directories by environment variables; Windows has its own.
 TEST_F(DriverListTest, BareServerNamesResolveInTheSystemThenTheWindowsDirectory) {
     const fs::path system = dir_ / "system";
     const fs::path windows = dir_ / "windows";
@@ -88,11 +99,12 @@ TEST_F(DriverListTest, BareServerNamesResolveInTheSystemThenTheWindowsDirectory)
     ASSERT_TRUE(CreateDriver(list[1], driver));
     EXPECT_EQ(driver->Init(nullptr), ASIOTrue);
 }
+#endif
 
 TEST_F(DriverListTest, CreateDriverHandsOutAWorkingAdapterOnlyForCreatableClasses) {
     AddTestSignal("Signal", 1, {{"Inputs", "5"}, {"Outputs", "3"}});
-    RegisterServer(Clsid(2), SPECTRINO_NOT_A_SERVER_PATH);
-    ListDriver("Not A Server", Clsid(2));
+    RegisterServer(Clsid(2), testing::NotAServerPath());
+    ListDriver("Unusable Server", Clsid(2));
     const TAsioDriverList list = List();
     ASSERT_EQ(list.size(), 2u);
 
@@ -129,7 +141,7 @@ TEST_F(DriverListTest, ObjectLoaderFollowsTheComRules) {
 
     AddTestSignal("Signal", 1);
     RegisterServer(Clsid(2), (dir_ / "gone.so").string());
-    RegisterServer(Clsid(3), SPECTRINO_NOT_A_SERVER_PATH);
+    RegisterServer(Clsid(3), testing::NotAServerPath());
     void* object = &id;
     EXPECT_EQ(
         CoCreateInstance(TestClassId(1), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(1), &object),
@@ -141,12 +153,21 @@ TEST_F(DriverListTest, ObjectLoaderFollowsTheComRules) {
     EXPECT_EQ(
         CoCreateInstance(TestClassId(9), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(9), &object),
         kREGDB_E_CLASSNOTREG);
+#if defined(_WIN32)
+    // Which failure ole32 reports for a server it cannot load or use differs between versions.
+    EXPECT_FALSE(Succeeded(
+        CoCreateInstance(TestClassId(2), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(2), &object)));
+    EXPECT_FALSE(Succeeded(
+        CoCreateInstance(TestClassId(3), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(3), &object)));
+#else
     EXPECT_EQ(
         CoCreateInstance(TestClassId(2), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(2), &object),
         kCO_E_DLLNOTFOUND);
     EXPECT_EQ(
         CoCreateInstance(TestClassId(3), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(3), &object),
         kCO_E_ERRORINDLL);
+#endif
+    EXPECT_EQ(object, nullptr);
     // The driver answers only for its own class id (and IUnknown).
     EXPECT_EQ(CoCreateInstance(TestClassId(1), nullptr, kCLSCTX_INPROC_SERVER, IID_IClassFactory,
                                &object),
@@ -168,8 +189,9 @@ TEST_F(DriverListTest, ObjectLoaderFollowsTheComRules) {
         kCO_E_NOTINITIALIZED);
 }
 
+#if !defined(_WIN32)
 // The build registers the driver in the build tree's hives, which programs in its bin directory
-// read when no registry directory is given.
+// read when no registry directory is given. (On Windows, regsvr32 does that.)
 TEST(BuildRegistrationTest, TestSignalDriverIsListedForProgramsOfTheBuildTree) {
     const char* saved = std::getenv("SPECTRINO_REGISTRY_DIR");
     const std::string previous = saved != nullptr ? saved : "";
@@ -185,6 +207,7 @@ TEST(BuildRegistrationTest, TestSignalDriverIsListedForProgramsOfTheBuildTree) {
     ASSERT_NE(found, list.end());
     EXPECT_EQ(DriverDescPath(*found), TestSignalPath());
 }
+#endif
 
 }  // namespace
 }  // namespace spectrino
