@@ -10,6 +10,8 @@
 #include "asio/KivaASIO.h"
 #include "asio_test_support.h"
 #include "platform/com.h"
+#include "platform/library_dirs.h"
+#include "test_environment.h"
 
 namespace spectrino {
 namespace {
@@ -64,42 +66,55 @@ TEST_F(DriverListTest, ListsEntriesWhoseServerFileExistsInRegistryOrder) {
     }
 }
 
-#if !defined(_WIN32)
-// Linux stands in both directories by environment variables; Windows has its own.
 TEST_F(DriverListTest, BareServerNamesResolveInTheSystemThenTheWindowsDirectory) {
+#if defined(_WIN32)
+    // The real directories of the (Wine) system.
+    const auto systemDir = platform::SystemDirectory();
+    const auto windowsDir = platform::WindowsDirectory();
+    ASSERT_TRUE(systemDir && windowsDir);
+    const fs::path system = *systemDir;
+    const fs::path windows = *windowsDir;
+    const std::string inSystem = "spectrino_sys_test.dll";
+    const std::string inWindows = "spectrino_win_test.dll";
+    const std::string nowhere = "spectrino_nowhere_test.dll";
+#else
+    // Linux stands in both directories by environment variables.
     const fs::path system = dir_ / "system";
     const fs::path windows = dir_ / "windows";
     fs::create_directories(system);
     fs::create_directories(windows);
-    setenv("SPECTRINO_SYSTEM_DIR", system.c_str(), 1);
-    setenv("SPECTRINO_WINDOWS_DIR", windows.c_str(), 1);
-    fs::copy_file(TestSignalPath(), system / "libsys.so");
-    fs::copy_file(TestSignalPath(), windows / "libwin.so");
+    test::SetEnv("SPECTRINO_SYSTEM_DIR", system.string());
+    test::SetEnv("SPECTRINO_WINDOWS_DIR", windows.string());
+    const std::string inSystem = "libsys.so";
+    const std::string inWindows = "libwin.so";
+    const std::string nowhere = "libnowhere.so";
+#endif
+    fs::copy_file(TestSignalPath(), system / inSystem, fs::copy_options::overwrite_existing);
+    fs::copy_file(TestSignalPath(), windows / inWindows, fs::copy_options::overwrite_existing);
     AddTestSignal("In System", 1);
     AddTestSignal("In Windows", 2);
-    RegisterServer(Clsid(1), "libsys.so");
-    RegisterServer(Clsid(2), "libwin.so");
-    RegisterServer(Clsid(3), "libnowhere.so");
+    RegisterServer(Clsid(1), inSystem);
+    RegisterServer(Clsid(2), inWindows);
+    RegisterServer(Clsid(3), nowhere);
     ListDriver("Nowhere", Clsid(3));
 
     std::string path;
     EXPECT_EQ(GetDriverPath(Clsid(1), path), 0);
-    EXPECT_EQ(path, (system / "libsys.so").string());
+    EXPECT_EQ(path, (system / inSystem).string());
     EXPECT_EQ(GetDriverPath(Clsid(3), path), -1);
-    EXPECT_EQ(path, (windows / "libnowhere.so").string()) << "resolved as far as it went";
+    EXPECT_EQ(path, (windows / nowhere).string()) << "resolved as far as it went";
     EXPECT_EQ(GetDriverPath(Clsid(9), path), -1);
 
     const TAsioDriverList list = List();
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(DriverDescPath(list[0]), (system / "libsys.so").string());
-    EXPECT_EQ(DriverDescPath(list[1]), (windows / "libwin.so").string());
+    EXPECT_EQ(DriverDescPath(list[0]), (system / inSystem).string());
+    EXPECT_EQ(DriverDescPath(list[1]), (windows / inWindows).string());
 
     // The loader resolves the bare name the same way, so the driver can be created.
     IKivaASIORef driver;
     ASSERT_TRUE(CreateDriver(list[1], driver));
     EXPECT_EQ(driver->Init(nullptr), ASIOTrue);
 }
-#endif
 
 TEST_F(DriverListTest, CreateDriverHandsOutAWorkingAdapterOnlyForCreatableClasses) {
     AddTestSignal("Signal", 1, {{"Inputs", "5"}, {"Outputs", "3"}});
