@@ -56,6 +56,7 @@ inline void DeleteTestKeys() {
     ASSERT_TRUE(DeleteRegistryKey(RootKey::LocalMachine, "software\\asio"));
     ASSERT_TRUE(DeleteRegistryKey(RootKey::LocalMachine, "software\\Spectrino\\Test Signal"));
     ASSERT_TRUE(DeleteRegistryKey(RootKey::ClassesRoot, "CLSID\\not-a-clsid"));
+    ASSERT_TRUE(DeleteRegistryKey(RootKey::ClassesRoot, "Spectrino.TestProgId"));
     for (uint32_t n = 0; n < 16; ++n) {
         ASSERT_TRUE(DeleteRegistryKey(RootKey::ClassesRoot,
                                       "CLSID\\" + platform::GUIDToString(TestClassId(n))));

@@ -153,6 +153,9 @@ TEST_F(DriverListTest, ObjectLoaderFollowsTheComRules) {
           "{8D2E6A51-3F7C-4E19-B6A2000000000007-}", "{8D2E6A51}"}) {
         EXPECT_EQ(CLSIDFromString(bad, &id), kCO_E_CLASSSTRING) << bad;
     }
+    // A program id is no class id, even where one is registered under it.
+    WriteString(RootKey::ClassesRoot, "Spectrino.TestProgId\\CLSID", "", Clsid(1));
+    EXPECT_EQ(CLSIDFromString("Spectrino.TestProgId", &id), kCO_E_CLASSSTRING);
 
     AddTestSignal("Signal", 1);
     RegisterServer(Clsid(2), (dir_ / "gone.so").string());
