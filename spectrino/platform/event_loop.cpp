@@ -75,7 +75,7 @@ public:
     }
 
     void Exec() { QCoreApplication::exec(); }
-    // Queued, so a request from another thread (or one made before Exec) is seen by the loop.
+    // Queued: quit() itself ignores a request made while the loop is not running.
     void Quit() {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                                   Qt::QueuedConnection);

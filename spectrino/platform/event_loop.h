@@ -19,8 +19,9 @@ public:
 
     // Processes events on the loop's thread until Quit().
     void Exec();
-    // Ends Exec(); callable from any thread. A request made before Exec() ends the next Exec()
-    // as soon as the events queued before it are processed.
+    // Ends Exec() once the events queued before the request are processed; callable from any
+    // thread. A request made before Exec() ends the next Exec(), unless ProcessEvents() takes
+    // it up first (it is then dropped).
     void Quit();
 
 private:
