@@ -14,6 +14,11 @@ start_services
 trap stop_services EXIT
 
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 600
+
+# The Windows build under Wine, against the same sound server; SPECTRINO_SKIP_WINDOWS=1 skips it.
+if [ "${SPECTRINO_SKIP_WINDOWS:-0}" != 1 ]; then
+    "$root/scripts/test-windows.sh"
+fi
 stop_services
 trap - EXIT
 

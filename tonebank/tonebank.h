@@ -11,6 +11,8 @@
 #if defined(_WIN32)
 #if defined(TONEBANK_BUILDING)
 #define TONEBANK_API __declspec(dllexport)
+#elif defined(TONEBANK_STATIC)
+#define TONEBANK_API
 #else
 #define TONEBANK_API __declspec(dllimport)
 #endif

@@ -32,3 +32,9 @@ SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllRegisterServer() {
         reinterpret_cast<const void*>(&DllRegisterServer), spectrino::alsa::kClassId,
         spectrino::alsa::kDriverName);
 }
+
+// Removes what DllRegisterServer wrote.
+SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllUnregisterServer() {
+    return spectrino::drivers::UnregisterDriverServer(spectrino::alsa::kClassId,
+                                                      spectrino::alsa::kDriverName);
+}

@@ -145,4 +145,14 @@ inline platform::HRESULT RegisterDriverServer(const void* address, const platfor
     return pf::kS_OK;
 }
 
+// Undoes RegisterDriverServer: the class key and the ASIO entry go, with all below them.
+inline platform::HRESULT UnregisterDriverServer(const platform::CLSID& clsid,
+                                                const std::string& name) {
+    namespace pf = platform;
+    const bool server =
+        pf::DeleteRegistryKey(pf::RootKey::ClassesRoot, "CLSID\\" + pf::GUIDToString(clsid));
+    const bool entry = pf::DeleteRegistryKey(pf::RootKey::LocalMachine, "software\\asio\\" + name);
+    return server && entry ? pf::kS_OK : pf::kE_FAIL;
+}
+
 }  // namespace spectrino::drivers

@@ -40,3 +40,9 @@ SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllRegisterServer() {
         reinterpret_cast<const void*>(&DllRegisterServer), spectrino::testsignal::kClassId,
         spectrino::testsignal::kDriverName);
 }
+
+// Removes what DllRegisterServer wrote.
+SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllUnregisterServer() {
+    return spectrino::drivers::UnregisterDriverServer(spectrino::testsignal::kClassId,
+                                                      spectrino::testsignal::kDriverName);
+}

@@ -1,7 +1,5 @@
 #include "meter/capture_session.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -29,7 +27,7 @@ std::vector<std::string> CaptureDeviceNames() {
     return names;
 }
 
-void MeasureCapture(const MeterOptions& options, std::ostream& out) {
+void MeasureCapture(const MeterOptions& options, platform::EventLoop& loop, std::ostream& out) {
     TWaveIn wave;
     const uint32_t count = wave.Count();
     bool known = false;
@@ -58,14 +56,14 @@ void MeasureCapture(const MeterOptions& options, std::ostream& out) {
         }
         meter.AddWaveFrames(frames, n);
         if (limit && meter.Frames() >= *limit) {
-            QCoreApplication::quit();
+            loop.Quit();
         }
     };
     wave.OnDeviceLost = [&](TWaveIn&) {
         lost = "capture device \"" + options.device + "\" was lost";
-        QCoreApplication::quit();
+        loop.Quit();
     };
-    const platform::TerminationRequests termination([] { QCoreApplication::quit(); });
+    const platform::TerminationRequests termination([&loop] { loop.Quit(); });
 
     wave.SetChannels(2);
     wave.SetBlockSize(kBlockFrames);
@@ -74,7 +72,7 @@ void MeasureCapture(const MeterOptions& options, std::ostream& out) {
     wave.SetEnabled(true);  // raises when the device cannot be opened, before any output
     meter.Start();
     if (!limit || *limit > 0) {
-        QCoreApplication::exec();
+        loop.Exec();
     }
     wave.SetEnabled(false);
     meter.Finish();

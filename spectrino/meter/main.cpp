@@ -1,7 +1,5 @@
 // spectrino-meter: the analyzer's 128 band levels as numbers, from a WAV file or a capture
 // device.
-#include <QCoreApplication>
-
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -15,6 +13,7 @@
 #include "meter/meter_options.h"
 #include "meter/wav_reader.h"
 #include "platform/debug_output.h"
+#include "platform/event_loop.h"
 
 namespace {
 
@@ -53,7 +52,7 @@ int Run(int argc, char** argv, const spectrino::MeterOptions& options) {
             return 0;
         }
         case MeterMode::ListDevices: {
-            const QCoreApplication app(argc, argv);
+            const platform::EventLoop loop(argc, argv);
             for (const std::string& name : CaptureDeviceNames()) {
                 std::cout << name << '\n';
             }
@@ -61,8 +60,8 @@ int Run(int argc, char** argv, const spectrino::MeterOptions& options) {
             return 0;
         }
         case MeterMode::Capture: {
-            const QCoreApplication app(argc, argv);
-            MeasureCapture(options, std::cout);
+            platform::EventLoop loop(argc, argv);
+            MeasureCapture(options, loop, std::cout);
             return 0;
         }
     }

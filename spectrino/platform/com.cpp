@@ -23,7 +23,6 @@
 
 namespace spectrino::platform {
 
-#if !defined(_WIN32)
 namespace {
 
 int HexDigit(char c) {
@@ -80,7 +79,6 @@ std::optional<GUID> ParseBraceForm(std::string_view text) {
 }
 
 }  // namespace
-#endif
 
 std::string GUIDToString(const GUID& guid) {
     std::array<char, 40> text{};
@@ -106,6 +104,10 @@ void CoUninitialize() {
 HRESULT CLSIDFromString(std::string_view text, CLSID* clsid) {
     if (clsid == nullptr) {
         return kE_POINTER;
+    }
+    // ole32 would take a program id as well and look it up; a registry entry names a class id.
+    if (!ParseBraceForm(text)) {
+        return kCO_E_CLASSSTRING;
     }
     std::vector<wchar_t> wide(text.size() + 1, L'\0');
     if (!text.empty() && MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),

@@ -242,6 +242,23 @@ HiveKey& HiveKey::Child(std::string_view name) {
     return *children_[it->second];
 }
 
+bool HiveKey::RemoveChild(std::string_view name) {
+    const auto it = child_index_.find(FoldRegistryName(name));
+    if (it == child_index_.end()) {
+        return false;
+    }
+    const std::size_t position = it->second;
+    child_index_.erase(it);
+    children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(position));
+    // The children after it moved up by one.
+    for (auto& [folded, index] : child_index_) {
+        if (index > position) {
+            --index;
+        }
+    }
+    return true;
+}
+
 const HiveValue* HiveKey::FindValue(std::string_view name) const {
     const auto it = value_index_.find(FoldRegistryName(name));
     return it == value_index_.end() ? nullptr : &values_[it->second];

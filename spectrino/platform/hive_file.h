@@ -64,6 +64,8 @@ public:
     // The child of that name, appended when missing.
     HiveKey& Child(std::string_view name);
     const std::vector<std::unique_ptr<HiveKey>>& Children() const { return children_; }
+    // Removes the child of that name with everything below it; false when there is none.
+    bool RemoveChild(std::string_view name);
 
     const HiveValue* FindValue(std::string_view name) const;
     // Stores the value under its name; an existing value of that name (in any case) is replaced

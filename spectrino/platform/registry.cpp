@@ -157,6 +157,19 @@ std::optional<RegistryKey> RegistryKey::Open(RootKey root, std::string_view path
     return RegistryKey(std::make_unique<Impl>(Impl{handle}));
 }
 
+bool DeleteRegistryKey(RootKey root, std::string_view path) {
+    const auto names = SplitRegistryPath(path);
+    if (!names || names->empty()) {
+        return false;
+    }
+    std::string subkey;
+    for (const std::string& name : *names) {
+        subkey += subkey.empty() ? name : "\\" + name;
+    }
+    const LONG result = RegDeleteTreeA(RootHandle(root), subkey.c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
 std::vector<std::string> RegistryKey::SubKeyNames() const {
     std::vector<std::string> names;
     if (!impl_) {
@@ -348,6 +361,23 @@ std::optional<RegistryKey> RegistryKey::Open(RootKey root, std::string_view path
     }
     return RegistryKey(std::make_unique<Impl>(Impl{
         root, access, std::move(file), std::move(*names), std::move(snapshot), key, created, {}}));
+}
+
+bool DeleteRegistryKey(RootKey root, std::string_view path) {
+    const auto names = SplitRegistryPath(path);
+    const std::string file = HiveFilePath(root);
+    if (!names || names->empty() || file.empty()) {
+        return false;
+    }
+    const std::span<const std::string> parent(names->data(), names->size() - 1);
+    if (const HiveKey* key = LoadHiveFile(file, RootKeyName(root)).Find(*names); key == nullptr) {
+        return true;
+    }
+    return UpdateHiveFile(file, RootKeyName(root), [&](HiveDocument& document) {
+        if (HiveKey* owner = document.Find(parent)) {
+            owner->RemoveChild(names->back());
+        }
+    });
 }
 
 std::vector<std::string> RegistryKey::SubKeyNames() const {

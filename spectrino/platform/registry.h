@@ -38,6 +38,10 @@ std::string HiveFilePath(RootKey root);
 
 enum class Access { Read, ReadWrite };
 
+// Deletes the key at `path` below the root with all its subkeys and values. True when the key
+// is gone afterwards (also when it never existed); the root itself cannot be deleted.
+bool DeleteRegistryKey(RootKey root, std::string_view path);
+
 class RegistryKey {
 public:
     // Opens the key at `path` below the root ("\Software\Maker\Spectrino\", "software\asio";

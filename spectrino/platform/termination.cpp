@@ -2,12 +2,49 @@
 
 #if defined(_WIN32)
 
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/message_window.h"
+
 namespace spectrino::platform {
 
-// Windows ends a windowed program through its windows, which close normally.
-class TerminationRequests::Impl {};
+// A windowed program is ended through its windows, which close normally. A console program
+// gets Ctrl+C and Ctrl+Break on a thread of the system's, which hands them to the creating
+// thread through a hidden window.
+class TerminationRequests::Impl {
+public:
+    explicit Impl(std::function<void()> onRequest) : onRequest_(std::move(onRequest)) {
+        Instance().store(this, std::memory_order_release);
+        SetConsoleCtrlHandler(&Impl::OnConsoleEvent, TRUE);
+    }
+    ~Impl() {
+        SetConsoleCtrlHandler(&Impl::OnConsoleEvent, FALSE);
+        Instance().store(nullptr, std::memory_order_release);
+    }
 
-TerminationRequests::TerminationRequests(std::function<void()>) {}
+private:
+    // The handler gets no context of its own.
+    static std::atomic<Impl*>& Instance() {
+        static std::atomic<Impl*> instance{nullptr};
+        return instance;
+    }
+    static BOOL WINAPI OnConsoleEvent(DWORD event) {
+        Impl* self = Instance().load(std::memory_order_acquire);
+        if (self == nullptr || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)) {
+            return FALSE;  // the system's own handling ends the process
+        }
+        self->window_.Post(self->onRequest_);
+        return TRUE;
+    }
+
+    std::function<void()> onRequest_;
+    MessageWindow window_;
+};
+
+TerminationRequests::TerminationRequests(std::function<void()> onRequest)
+    : impl_(std::make_unique<Impl>(std::move(onRequest))) {}
 TerminationRequests::~TerminationRequests() = default;
 
 }  // namespace spectrino::platform

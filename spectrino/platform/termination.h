@@ -10,7 +10,7 @@ namespace spectrino::platform {
 class TerminationRequests {
 public:
     // Calls `onRequest` on the creating thread's event loop when SIGTERM, SIGINT or SIGHUP
-    // arrives; one instance per process.
+    // arrives (on Windows: Ctrl+C or Ctrl+Break in the console); one instance per process.
     explicit TerminationRequests(std::function<void()> onRequest);
     ~TerminationRequests();
     TerminationRequests(const TerminationRequests&) = delete;

@@ -3,9 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <QCoreApplication>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -13,7 +11,10 @@
 #include <thread>
 
 #include "platform/com.h"
+#include "platform/event_loop.h"
+#include "platform/process.h"
 #include "platform/registry.h"
+#include "test_environment.h"
 
 namespace spectrino::testing {
 
@@ -27,26 +28,57 @@ inline platform::GUID TestClassId(uint32_t n) {
     return platform::GUID{0x8D2E6A51, 0x3F7C, 0x4E19, {0xB6, 0xA2, 0, 0, 0, 0, 0, uint8_t(n)}};
 }
 
+// A file of the build. On Windows the test programs run beside the DLLs, and the path the
+// build knows is of no use there (Wine sees the build tree under a drive letter of its own).
+inline std::string BuiltFile(const char* path) {
+#if defined(_WIN32)
+    return (std::filesystem::path(platform::ProgramFilePath()).parent_path() /
+            std::filesystem::path(path).filename())
+        .string();
+#else
+    return path;
+#endif
+}
+
 inline std::string TestSignalPath() {
-    return SPECTRINO_TESTSIGNAL_PATH;
+    return BuiltFile(SPECTRINO_TESTSIGNAL_PATH);
+}
+
+// A library that is no in-process server.
+inline std::string NotAServerPath() {
+    return BuiltFile(SPECTRINO_NOT_A_SERVER_PATH);
+}
+
+// The keys tests write. On Linux they live in hives of each test's own; Windows has one real
+// registry, so they are deleted before and after every test.
+inline void DeleteTestKeys() {
+    using platform::DeleteRegistryKey;
+    ASSERT_TRUE(DeleteRegistryKey(RootKey::LocalMachine, "software\\asio"));
+    ASSERT_TRUE(DeleteRegistryKey(RootKey::LocalMachine, "software\\Spectrino\\Test Signal"));
+    ASSERT_TRUE(DeleteRegistryKey(RootKey::ClassesRoot, "CLSID\\not-a-clsid"));
+    ASSERT_TRUE(DeleteRegistryKey(RootKey::ClassesRoot, "Spectrino.TestProgId"));
+    for (uint32_t n = 0; n < 16; ++n) {
+        ASSERT_TRUE(DeleteRegistryKey(RootKey::ClassesRoot,
+                                      "CLSID\\" + platform::GUIDToString(TestClassId(n))));
+    }
 }
 
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "spectrino-asio-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        setenv("SPECTRINO_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
+        dir_ = test::MakeTempDirectory("spectrino-asio");
+        test::SetEnv("SPECTRINO_REGISTRY_DIR", (dir_ / "registry").string());
         std::filesystem::create_directories(dir_ / "registry");
-        unsetenv("SPECTRINO_SYSTEM_DIR");
-        unsetenv("SPECTRINO_WINDOWS_DIR");
+        test::UnsetEnv("SPECTRINO_SYSTEM_DIR");
+        test::UnsetEnv("SPECTRINO_WINDOWS_DIR");
+        DeleteTestKeys();
     }
     void TearDown() override {
-        unsetenv("SPECTRINO_SYSTEM_DIR");
-        unsetenv("SPECTRINO_WINDOWS_DIR");
-        std::filesystem::remove_all(dir_);
+        DeleteTestKeys();
+        test::UnsetEnv("SPECTRINO_SYSTEM_DIR");
+        test::UnsetEnv("SPECTRINO_WINDOWS_DIR");
+        std::error_code error;
+        std::filesystem::remove_all(dir_, error);
     }
 
     static void WriteString(RootKey root, const std::string& key, const std::string& name,
@@ -98,7 +130,7 @@ inline bool WaitFor(const std::function<bool()>& done,
         if (std::chrono::steady_clock::now() > end) {
             return false;
         }
-        QCoreApplication::processEvents();
+        platform::ProcessEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;

@@ -333,7 +333,7 @@ TEST_F(HostBlockTest, MainThreadChangesWhileStreaming) {
         if (round % 7 == 0) {
             host->SetDriverIndex(round % 2);
         }
-        QCoreApplication::processEvents();
+        platform::ProcessEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
     host->SetCustomGenerator(nullptr);

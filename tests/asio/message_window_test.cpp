@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include "platform/event_loop.h"
 
 namespace spectrino::platform {
 namespace {
@@ -28,8 +29,8 @@ TEST(MessageWindowTest, RunsPostsInOrderOnItsOwnThreadOnly) {
     EXPECT_TRUE(ran.empty()) << "nothing runs until the thread serves its events";
     // A closure may post again; that one runs too.
     window.Post([&] { window.Post([&] { ran.push_back(100); }); });
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
+    ProcessEvents();
+    ProcessEvents();
     ASSERT_EQ(ran.size(), 101u);
     for (int i = 0; i <= 100; ++i) {
         EXPECT_EQ(ran[static_cast<std::size_t>(i)], i);
@@ -46,7 +47,7 @@ TEST(MessageWindowTest, PendingPostsGoWithTheWindow) {
         MessageWindow window;
         window.Post([token, &ran] { ran = true; });
     }
-    QCoreApplication::processEvents();
+    ProcessEvents();
     EXPECT_FALSE(ran);
     EXPECT_EQ(token.use_count(), 1) << "the dropped closure released what it held";
 }

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +14,9 @@
 #include "filterbank/utonebank.h"
 #include "framework/exception.h"
 #include "platform/debug_output.h"
+#include "platform/process.h"
 #include "shell/bandlevel.h"
+#include "test_environment.h"
 
 namespace fs = std::filesystem;
 
@@ -30,18 +31,43 @@ std::string ReadFile(const fs::path& path) {
     return ss.str();
 }
 
-// Runs a copy of the probe from `dir` with LD_LIBRARY_PATH set to `library_path`.
+const std::string kLibrary = kToneBankFileName;
+
+#if defined(_WIN32)
+// Test programs, the probe and the library sit side by side in the build's bin directory.
+fs::path BuiltFile(const char* path) {
+    return fs::path(platform::ProgramFilePath()).parent_path() / fs::path(path).filename();
+}
+#else
+fs::path BuiltFile(const char* path) {
+    return path;
+}
+#endif
+
+// Runs a copy of the probe from `dir` with the library search path set to `library_path`.
 struct ProbeRun {
     std::string out, err;
 };
 
 ProbeRun RunProbe(const fs::path& dir, const std::string& library_path) {
-    const fs::path probe = dir / "probe";
-    fs::copy_file(PROBE_PATH, probe, fs::copy_options::overwrite_existing);
+    const fs::path probe = dir / BuiltFile(PROBE_PATH).filename();
+    fs::copy_file(BuiltFile(PROBE_PATH), probe, fs::copy_options::overwrite_existing);
+#if defined(_WIN32)
+    // Windows looks for a bare name along PATH after its own directories.
+    const char* saved = std::getenv("PATH");
+    const std::string previous = saved != nullptr ? saved : "";
+    test::SetEnv("PATH", library_path.empty() ? previous : library_path + ";" + previous);
+    // cmd strips the outermost quotes of the whole line.
+    const std::string command = "\"\"" + probe.string() + "\" >\"" + (dir / "out").string() +
+                                "\" 2>\"" + (dir / "err").string() + "\"\"";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    test::SetEnv("PATH", previous);
+#else
     const std::string command = "cd / && LD_LIBRARY_PATH='" + library_path + "' '" +
                                 probe.string() + "' >'" + (dir / "out").string() + "' 2>'" +
                                 (dir / "err").string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0);
+#endif
     return {ReadFile(dir / "out"), ReadFile(dir / "err")};
 }
 
@@ -59,18 +85,23 @@ protected:
 };
 
 TEST_F(ClientLoading, FindsTheLibraryByBareName) {
-    const auto run = RunProbe(dir_, fs::path(TONEBANK_PATH).parent_path().string());
-    EXPECT_EQ(run.err, "trying.... libtonebank.so\n");
+    const auto run = RunProbe(dir_, BuiltFile(TONEBANK_PATH).parent_path().string());
+    EXPECT_EQ(run.err, "trying.... " + kLibrary + "\n");
     EXPECT_NE(run.out.find("loaded=1"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("addbin=0"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("result=0"), std::string::npos) << run.out;
 }
 
 TEST_F(ClientLoading, FallsBackToTheProgramsOwnDirectory) {
-    fs::copy_file(TONEBANK_PATH, dir_ / "libtonebank.so");
+    fs::copy_file(BuiltFile(TONEBANK_PATH), dir_ / kLibrary);
     const auto run = RunProbe(dir_, "");
+#if defined(_WIN32)
+    // Windows searches the program's directory for a bare name itself, so the first try finds it.
+    EXPECT_EQ(run.err, "trying.... " + kLibrary + "\n");
+#else
     EXPECT_EQ(run.err,
-              "trying.... libtonebank.so\ntrying.... " + (dir_ / "libtonebank.so").string() + "\n");
+              "trying.... " + kLibrary + "\ntrying.... " + (dir_ / kLibrary).string() + "\n");
+#endif
     EXPECT_NE(run.out.find("loaded=1"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("addbin=0"), std::string::npos) << run.out;
 }
@@ -79,14 +110,14 @@ TEST_F(ClientLoading, MissingEverywhereRaisesAfterBothAttempts) {
     const auto run = RunProbe(dir_, "");
     // The constructor tries again, so both lines appear twice.
     const std::string tries =
-        "trying.... libtonebank.so\ntrying.... " + (dir_ / "libtonebank.so").string() + "\n";
+        "trying.... " + kLibrary + "\ntrying.... " + (dir_ / kLibrary).string() + "\n";
     EXPECT_EQ(run.err, tries + tries);
     EXPECT_NE(run.out.find("loaded=0"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("error=libtonebank.so not found!"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("error=" + kLibrary + " not found!"), std::string::npos) << run.out;
 }
 
 TEST_F(ClientLoading, MissingExportsAreNeverCalled) {
-    fs::copy_file(PARTIAL_TONEBANK_PATH, dir_ / "libtonebank.so");
+    fs::copy_file(BuiltFile(PARTIAL_TONEBANK_PATH), dir_ / kLibrary);
     const auto run = RunProbe(dir_, "");
     EXPECT_NE(run.out.find("loaded=1"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("addbin=-1"), std::string::npos) << run.out;

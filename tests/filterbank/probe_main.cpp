@@ -1,11 +1,16 @@
-// Loads the filter-bank library the way the analyzer does and reports what happened on stdout
-// (debug lines go to stderr). Run by the client tests from directories of their making.
+// Loads the filter-bank library the way the analyzer does and reports what happened on stdout,
+// the debug lines on stderr (Windows would send those to the debugger). Run by the client tests
+// from directories of their making.
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "filterbank/utonebank.h"
+#include "platform/debug_output.h"
 
-int main() {
+namespace {
+
+void Probe() {
     using namespace spectrino;
     LoadFilterBankLibrary();
     std::printf("loaded=%d\n", FilterBankLibraryLoaded() ? 1 : 0);
@@ -21,5 +26,19 @@ int main() {
         std::printf("error=%s\n", e.what());
     }
     UnloadFilterBankLibrary();
+}
+
+}  // namespace
+
+int main() {
+    std::vector<std::string> lines;
+    {
+        const spectrino::platform::DebugCapture capture;
+        Probe();
+        lines = capture.Lines();
+    }
+    for (const std::string& line : lines) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
     return 0;
 }

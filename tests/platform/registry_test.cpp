@@ -258,6 +258,25 @@ TEST_F(RegistryTest, UnreadableFileReadsAsEmptyAndIsNeverOverwrittenSilently) {
     EXPECT_TRUE(std::filesystem::is_directory(UserFile()));
 }
 
+TEST(HiveKeyTest, RemovingAChildKeepsTheOthersFindableInOrder) {
+    HiveKey key("parent");
+    for (const char* name : {"Alpha", "Beta", "Gamma"}) {
+        key.Child(name).SetValue({"v", HiveValueType::String, name, 0});
+    }
+    EXPECT_TRUE(key.RemoveChild("BETA"));
+    EXPECT_FALSE(key.RemoveChild("beta"));
+    ASSERT_NE(key.FindChild("gamma"), nullptr);
+    EXPECT_EQ(key.FindChild("gamma")->FindValue("v")->text, "Gamma");
+    EXPECT_EQ(key.FindChild("Beta"), nullptr);
+    key.Child("Delta");
+    EXPECT_EQ(&key.Child("GAMMA"), key.FindChild("Gamma")) << "no second Gamma";
+    std::vector<std::string> names;
+    for (const auto& child : key.Children()) {
+        names.push_back(child->Name());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "Gamma", "Delta"}));
+}
+
 TEST(RegistryLocationTest, UserHiveFollowsTheEnvironment) {
     setenv("SPECTRINO_REGISTRY_DIR", "/reg", 1);
     EXPECT_EQ(HiveFilePath(RootKey::CurrentUser), "/reg/HKEY_CURRENT_USER.reg");

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Cross-builds the Qt-free part of Spectrino for 64-bit Windows with MinGW-w64 and runs its tests
+# under Wine in a fresh prefix. The capture test needs the test sound server: when the caller has
+# not started it (scripts/services.sh), this script starts and stops its own.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${SPECTRINO_WINDOWS_BUILD_DIR:-$root/build-win}
+wine=/usr/lib/wine/wine64
+started=$(date +%s)
+
+packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest pulseaudio pulseaudio-utils sox)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DSPECTRINO_WITH_QT=OFF -DSPECTRINO_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j2
+
+own_services=0
+if [ -z "${PULSE_SERVER:-}" ]; then
+    # shellcheck source=scripts/services.sh
+    source "$root/scripts/services.sh"
+    start_services
+    own_services=1
+fi
+
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX=$(mktemp -d /tmp/spectrino-wine.XXXXXX)
+cleanup() {
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+    if [ "$own_services" -eq 1 ]; then
+        stop_services
+    fi
+}
+trap cleanup EXIT
+"$wine" wineboot --init >/dev/null 2>&1
+
+status=0
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 || status=$?
+echo "Windows build and tests under Wine: $(($(date +%s) - started)) s"
+exit "$status"
