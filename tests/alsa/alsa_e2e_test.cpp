@@ -14,6 +14,7 @@
 
 #include "alsa_test_support.h"
 #include "display/bandtable.h"
+#include "e2e/predicted_level.h"
 #include "e2e/sound_server.h"
 #include "e2e/tone_player.h"
 #include "filterbank/utonebank.h"
@@ -36,22 +37,7 @@ void AddBands(TGoertzel& bank, int rate) {
     }
 }
 
-// The level the bank gives the player's 16-bit sine, fed left + right as the window feeds it.
-int32_t PredictedLevel(int rate, int band, double frequency) {
-    TGoertzel bank(rate);
-    AddBands(bank, rate);
-    std::vector<float> block(2048);
-    long n = 0;
-    for (int b = 0; b < 30; ++b) {
-        for (float& s : block) {
-            const auto v = static_cast<int16_t>(std::lround(
-                0.1 * 32767.0 * std::sin(2 * std::numbers::pi * frequency * n++ / rate)));
-            s = static_cast<float>(v + v) / 65536.0f;
-        }
-        bank.AddSamples(block.data(), 2048);
-    }
-    return BandLevel(bank.GetResult(band));
-}
+using spectrino_test::PredictedToneLevel;
 
 class AlsaEndToEnd : public AlsaRegistryTest {
 protected:
@@ -123,7 +109,7 @@ void CheckToneShows(int rate, int band) {
         levels[i] = BandLevel(bank.GetResult(i));
     }
     const auto loudest = std::max_element(levels.begin(), levels.end()) - levels.begin();
-    const int32_t predicted = PredictedLevel(rate, band, 1000.0);
+    const int32_t predicted = PredictedToneLevel(rate, band, 1000.0);
     std::printf("%d Hz: band %d reads %.2f dB, predicted %.2f dB\n", rate, band,
                 levels[band] / 100.0, predicted / 100.0);
     EXPECT_EQ(loudest, band);
@@ -165,7 +151,7 @@ TEST_F(AlsaEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
     WaitFor([] { return false; }, std::chrono::milliseconds(4000));
     TSpectArray levels{};
     form.Spectrum1Refresh(*form.Spectrum1, levels);
-    const int32_t predicted = PredictedLevel(44100, 74, 1000.0);
+    const int32_t predicted = PredictedToneLevel(44100, 74, 1000.0);
     EXPECT_EQ(std::max_element(levels.begin(), levels.end()) - levels.begin(), 74);
     EXPECT_NEAR(levels[74], predicted, 100);
     AppCompanyName.clear();

@@ -12,6 +12,7 @@
 #include <numbers>
 #include <vector>
 
+#include "e2e/predicted_level.h"
 #include "e2e/tone_player.h"
 #include "filterbank/utonebank.h"
 #include "framework/exception_handler.h"
@@ -23,25 +24,7 @@ namespace {
 
 using namespace spectrino;
 
-// The level the bank gives a steady -20 dBFS sine fed as the capture would feed it.
-int32_t PredictedLevel(int rate, int band, double frequency) {
-    TGoertzel bank(rate);
-    const BandTable table = ComputeBands(static_cast<float>(rate));
-    for (int i = 0; i < kBandCount; ++i) {
-        bank.AddBin(table.BandCentres[i], table.BandWidths[i]);
-    }
-    std::vector<float> block(2048);
-    long n = 0;
-    for (int b = 0; b < 30; ++b) {
-        for (float& s : block) {
-            const auto v = static_cast<int16_t>(std::lround(
-                0.1 * 32767.0 * std::sin(2 * std::numbers::pi * frequency * n++ / rate)));
-            s = static_cast<float>(v + v) / 65536.0f;
-        }
-        bank.AddSamples(block.data(), 2048);
-    }
-    return BandLevel(bank.GetResult(band));
-}
+using spectrino_test::PredictedToneLevel;
 
 void Wait(int milliseconds) {
     QElapsedTimer timer;
@@ -66,7 +49,7 @@ void CheckToneShows(int rate, int band) {
     // An idle null sink may sleep for up to two seconds before data flows; then one second
     // fills the longest blocks.
     Wait(4000);
-    const int32_t predicted = PredictedLevel(rate, band, 1000.0);
+    const int32_t predicted = PredictedToneLevel(rate, band, 1000.0);
     TSpectArray levels{};
     form.Spectrum1Refresh(*form.Spectrum1, levels);
     // A player that falls behind on a busy machine leaves silence in the sink, which the bank

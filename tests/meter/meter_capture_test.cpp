@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "display/bandtable.h"
+#include "e2e/predicted_level.h"
 #include "filterbank/utonebank.h"
 #include "platform/debug_output.h"
 #include "platform/process.h"
@@ -51,25 +52,10 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
-// The level the bank gives a steady -20 dBFS sine fed as the capture feeds it, in dB.
+// The level the bank gives the tone, in dB.
 double PredictedLevel(int rate, int band, double frequency) {
     const platform::DebugCapture quiet;
-    TGoertzel bank(rate);
-    const BandTable table = ComputeBands(static_cast<float>(rate));
-    for (int i = 0; i < kBandCount; ++i) {
-        bank.AddBin(table.BandCentres[i], table.BandWidths[i]);
-    }
-    std::vector<float> block(2048);
-    long n = 0;
-    for (int b = 0; b < 30; ++b) {
-        for (float& s : block) {
-            const auto v = static_cast<int16_t>(std::lround(
-                0.1 * 32767.0 * std::sin(2 * std::numbers::pi * frequency * n++ / rate)));
-            s = static_cast<float>(v + v) / 65536.0f;
-        }
-        bank.AddSamples(block.data(), 2048);
-    }
-    return BandLevel(bank.GetResult(band)) / 100.0;
+    return spectrino_test::PredictedToneLevel(rate, band, frequency) / 100.0;
 }
 
 // Runs the meter with its output in files; returns its exit code.
