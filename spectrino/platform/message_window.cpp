@@ -9,9 +9,14 @@
 
 #include <system_error>
 #else
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <system_error>
 #endif
 
 namespace spectrino::platform {
@@ -109,38 +114,41 @@ private:
 
 #else
 
+// Woken through an eventfd that a socket notifier watches on the window's thread: the
+// hand-over is a write and a read that race detectors understand, and nothing of ours travels
+// inside Qt's event queue, whose locks they cannot see.
 class MessageWindow::Impl {
 public:
+    Impl() : wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (wake_ < 0) {
+            throw std::system_error(errno, std::generic_category(), "eventfd");
+        }
+        notifier_ = std::make_unique<QSocketNotifier>(wake_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            uint64_t wakeUps = 0;
+            [[maybe_unused]] const ssize_t got = read(wake_, &wakeUps, sizeof wakeUps);
+            queue_.RunAll();
+        });
+    }
+    ~Impl() {
+        notifier_.reset();  // closures still queued go with the queue
+        close(wake_);
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
     void Post(std::function<void()> closure) {
         if (queue_.Push(std::move(closure))) {
-            QCoreApplication::postEvent(&receiver_, new QEvent(kRunEvent));
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(wake_, &one, sizeof one);
         }
     }
-    void* Handle() const { return const_cast<Receiver*>(&receiver_); }
+    void* Handle() const { return notifier_.get(); }
 
 private:
-    static constexpr QEvent::Type kRunEvent = static_cast<QEvent::Type>(QEvent::User + 0x2A5);
-
-    class Receiver : public QObject {
-    public:
-        explicit Receiver(ClosureQueue& queue) : queue_(queue) {}
-
-    protected:
-        bool event(QEvent* event) override {
-            if (event->type() == kRunEvent) {
-                queue_.RunAll();
-                return true;
-            }
-            return QObject::event(event);
-        }
-
-    private:
-        ClosureQueue& queue_;
-    };
-
     ClosureQueue queue_;
-    // Declared last so that it goes first, taking its pending wake-ups along.
-    Receiver receiver_{queue_};
+    const int wake_;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 #endif
