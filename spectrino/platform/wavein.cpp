@@ -9,13 +9,7 @@
 #include <cstddef>
 #include <system_error>
 #else
-#include <QMetaObject>
-#include <QObject>
-
-#include <deque>
-#include <functional>
-#include <mutex>
-
+#include "platform/message_window.h"
 #include "platform/wavein_pulse.h"
 #endif
 
@@ -98,59 +92,21 @@ private:
 
 #else
 
-// A QObject living on the constructing thread stands in for the window. Messages wait in a
-// queue of our own under a mutex; Qt's event queue only carries the wake-up, so no data of
-// ours crosses threads inside Qt, whose locks ThreadSanitizer cannot see.
-class WaveInReceiver : public QObject {
-    Q_OBJECT
-
-public:
-    explicit WaveInReceiver(std::function<void()> drain) : drain_(std::move(drain)) {}
-    Q_INVOKABLE void Drain() { drain_(); }
-
-private:
-    std::function<void()> drain_;
-};
-
+// A message window of the constructing thread stands in for the window: each message
+// travels as a closure, in the order posted.
 class WaveInWindow::Impl {
 public:
-    explicit Impl(WndProc proc) : proc_(std::move(proc)), receiver_([this] { Drain(); }) {}
+    explicit Impl(WndProc proc) : proc_(std::move(proc)) {}
 
     void Post(uint32_t message, uintptr_t wParam, WAVEHDR* lParam) {
-        {
-            const std::lock_guard lock(mutex_);
-            pending_.push_back({message, wParam, lParam});
-        }
-        QMetaObject::invokeMethod(&receiver_, "Drain", Qt::QueuedConnection);
+        window_.Post([this, message, wParam, lParam] { proc_(message, wParam, lParam); });
     }
-    void* Handle() const { return const_cast<WaveInReceiver*>(&receiver_); }
+    void* Handle() const { return window_.Handle(); }
 
 private:
-    struct Message {
-        uint32_t message;
-        uintptr_t wParam;
-        WAVEHDR* lParam;
-    };
-
-    // One message per wake-up, in the order they were posted.
-    void Drain() {
-        Message next{};
-        {
-            const std::lock_guard lock(mutex_);
-            if (pending_.empty()) {
-                return;
-            }
-            next = pending_.front();
-            pending_.pop_front();
-        }
-        proc_(next.message, next.wParam, next.lParam);
-    }
-
     WndProc proc_;
-    std::mutex mutex_;
-    std::deque<Message> pending_;
-    // Declared last so that it goes first, taking its pending wake-ups along.
-    WaveInReceiver receiver_;
+    // Declared last so that it goes first, with the messages still queued.
+    MessageWindow window_;
 };
 
 #endif
@@ -247,7 +203,3 @@ WaveInService& SystemWaveIn() {
 #endif
 
 }  // namespace spectrino::platform
-
-#if !defined(_WIN32)
-#include "wavein.moc"
-#endif
