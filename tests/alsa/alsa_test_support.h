@@ -18,6 +18,7 @@
 
 #include "asio/DASIOHost.h"
 #include "platform/registry.h"
+#include "wait_for.h"
 
 namespace spectrino::alsa_test {
 
@@ -60,19 +61,7 @@ protected:
     std::filesystem::path dir_;
 };
 
-// Polls `done`, processing the thread's events meanwhile; false after `timeout`.
-inline bool WaitFor(const std::function<bool()>& done,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testing::WaitFor;
 
 struct Block {
     int64_t position = 0;

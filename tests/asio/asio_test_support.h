@@ -15,6 +15,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "test_environment.h"
+#include "wait_for.h"
 
 namespace spectrino::testing {
 
@@ -121,19 +122,5 @@ protected:
 
     std::filesystem::path dir_;
 };
-
-// Polls `done`, processing the thread's events meanwhile; false after `timeout`.
-inline bool WaitFor(const std::function<bool()>& done,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        platform::ProcessEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 }  // namespace spectrino::testing
