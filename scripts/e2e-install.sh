@@ -46,14 +46,7 @@ fi
 # shellcheck source=scripts/services.sh
 source "$root/scripts/services.sh"
 start_services
-player=""
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "$player" ] && kill "$player" 2>/dev/null
-    stop_services
-}
-trap cleanup EXIT
+trap stop_services EXIT
 
 # A fresh user hive; the machine hive must stay the installed one.
 unset SPECTRINO_REGISTRY_DIR SPECTRINO_SYSTEM_DIR SPECTRINO_WINDOWS_DIR
@@ -89,6 +82,7 @@ check_analyzer() {
     "$reg" set HKCU "$settings" Device "$device"
     (cd / && exec "$usr/bin/spectrino") >"$work/spectrino.log" 2>&1 &
     app=$!
+    track_pid "$app"
     for _ in $(seq 100); do
         window=$(xwininfo -root -tree 2>/dev/null | awk '/"Spectrino \[/ { print $1; exit }')
         [ -n "$window" ] && break
@@ -115,7 +109,6 @@ check_analyzer() {
     # Asked to end, the program stores its settings in the user hive.
     kill "$app"
     wait "$app" || true
-    app=""
     [ "$("$reg" get HKCU "$settings" Device)" = "$device" ] || fail "settings not stored on exit"
 }
 
@@ -123,10 +116,10 @@ sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth 30 sine 1000 vol 0.1 |
     pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
         --latency-msec=20 2>/dev/null &
 player=$!
+track_pid "$player"
 # An idle null sink may sleep for two seconds before data flows; then the bars settle.
 check_analyzer "$device" "$shot" 5
 kill "$player"
-player=""
 # The installed test-signal driver plays the same tone (1000 Hz, -20 dBFS) through the host.
 check_analyzer "In 1 / In 2 [Spectrino Test Signal]" "$work/screenshot-driver.png" 3 \
     "$usr/lib/spectrino/drivers/libspectrino_testsignal.so"

@@ -15,14 +15,7 @@ settle=10
 # shellcheck source=scripts/services.sh
 source "$root/scripts/services.sh"
 start_services
-player=""
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "$player" ] && kill "$player" 2>/dev/null
-    stop_services
-}
-trap cleanup EXIT
+trap stop_services EXIT
 export SPECTRINO_REGISTRY_DIR
 SPECTRINO_REGISTRY_DIR=$(mktemp -d "$XDG_RUNTIME_DIR/registry.XXXXXX")
 reg=$(dirname "$program")/spectrino-reg
@@ -32,8 +25,10 @@ sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth $((seconds + settle + 10)
     vol 0.1 | pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
     --latency-msec="$latency" 2>/dev/null &
 player=$!
+track_pid "$player"
 (cd / && exec "$program") >/dev/null 2>&1 &
 app=$!
+track_pid "$app"
 sleep "$settle"
 
 # utime and stime: fields 14 and 15 of /proc/PID/stat, after the parenthesised name.

@@ -25,7 +25,18 @@ start_services() {
     done
 }
 
+# Processes started beside the services (a player, the analyzer) are ended with them.
+SPECTRINO_TRACKED_PIDS=()
+track_pid() {
+    SPECTRINO_TRACKED_PIDS+=("$1")
+}
+
 stop_services() {
+    local pid
+    for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    SPECTRINO_TRACKED_PIDS=()
     [ -n "${SPECTRINO_PA_PID:-}" ] && kill "$SPECTRINO_PA_PID" 2>/dev/null || true
     [ -n "${SPECTRINO_XVFB_PID:-}" ] && kill "$SPECTRINO_XVFB_PID" 2>/dev/null || true
     wait 2>/dev/null || true
