@@ -1,8 +1,10 @@
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "bank.h"
 #include "recurrence.h"
@@ -20,6 +22,24 @@ void free_bin(goertzel_bin* bin) {
         std::free(bin);
     }
 }
+
+// Window tables by bin index, owned until they are handed to the bins.
+class TableSet {
+public:
+    TableSet() = default;
+    ~TableSet() {
+        for (double* table : tables_) {
+            tonebank::window_free(table);
+        }
+    }
+    TableSet(const TableSet&) = delete;
+    TableSet& operator=(const TableSet&) = delete;
+
+    double*& operator[](uint32_t index) { return tables_[index]; }
+
+private:
+    std::array<double*, tonebank::kMaxBins> tables_{};
+};
 
 }  // namespace
 
@@ -96,14 +116,26 @@ TONEBANK_API int32_t goertzel_addbin(goertzel_bank* bank, double frequency, doub
         }
     }
 
-    std::lock_guard guard(bank->lock);
-    if (bank->bin_count >= tonebank::kMaxBins) {
-        free_bin(bin);
-        return -1;
-    }
-    // The window may have changed while the table was made.
-    if (!bin->inactive && bank->window_type != window_type) {
-        double* table = tonebank::window_create(bank->window_type, bin->block_length);
+    // Append under the lock. Should the window have changed while the table was made, make it
+    // again outside the lock and retry, so that no table is ever made while a feed waits.
+    for (;;) {
+        bool full = false;
+        {
+            std::lock_guard guard(bank->lock);
+            full = bank->bin_count >= tonebank::kMaxBins;
+            if (!full && (bin->inactive || bank->window_type == window_type)) {
+                const uint32_t index = bank->bin_count;
+                bank->bins[index] = bin;
+                bank->bin_count = index + 1;
+                return static_cast<int32_t>(index);
+            }
+            window_type = bank->window_type;
+        }
+        if (full) {
+            free_bin(bin);
+            return -1;
+        }
+        double* table = tonebank::window_create(window_type, bin->block_length);
         if (table == nullptr) {
             free_bin(bin);
             return -3;
@@ -111,40 +143,45 @@ TONEBANK_API int32_t goertzel_addbin(goertzel_bank* bank, double frequency, doub
         tonebank::window_free(bin->window);
         bin->window = table;
     }
-    const uint32_t index = bank->bin_count;
-    bank->bins[index] = bin;
-    bank->bin_count = index + 1;
-    return static_cast<int32_t>(index);
 }
 
 TONEBANK_API void goertzel_setwindowing(goertzel_bank* bank, int32_t window_type) {
-    std::lock_guard guard(bank->lock);
-    if (window_type == bank->window_type) {
-        return;
-    }
-    // Make every new table before replacing any, so that a bin never runs without one: if
-    // memory runs out the bank keeps its old window.
-    double* tables[tonebank::kMaxBins] = {};
-    for (uint32_t i = 0; i < bank->bin_count; ++i) {
-        const goertzel_bin* bin = bank->bins[i];
-        if (bin->inactive) {
-            continue;
-        }
-        tables[i] = tonebank::window_create(window_type, bin->block_length);
-        if (tables[i] == nullptr) {
-            for (uint32_t j = 0; j < i; ++j) {
-                tonebank::window_free(tables[j]);
+    // The tables are made outside the lock, which the audio thread's feed waits for; only the
+    // exchange happens under it. Bins added meanwhile get theirs in another round. Should
+    // memory run out, the bank keeps its old window: a bin never runs without a table.
+    TableSet tables;
+    uint32_t made = 0;  // bins below this index have their new table in `tables`
+    for (;;) {
+        uint32_t count = 0;
+        {
+            std::lock_guard guard(bank->lock);
+            // Also when another call set the same window meanwhile.
+            if (window_type == bank->window_type) {
+                return;
             }
-            return;
+            count = bank->bin_count;
+            if (made == count) {
+                bank->window_type = window_type;
+                for (uint32_t i = 0; i < count; ++i) {
+                    if (!bank->bins[i]->inactive) {
+                        std::swap(bank->bins[i]->window, tables[i]);
+                    }
+                }
+                break;  // the old tables are freed with `tables`, after the lock
+            }
         }
-    }
-    bank->window_type = window_type;
-    for (uint32_t i = 0; i < bank->bin_count; ++i) {
-        goertzel_bin* bin = bank->bins[i];
-        if (!bin->inactive) {
-            tonebank::window_free(bin->window);
-            bin->window = tables[i];
+        // Bins below `count` stay where they are and their lengths never change.
+        for (uint32_t i = made; i < count; ++i) {
+            const goertzel_bin* bin = bank->bins[i];
+            if (bin->inactive) {
+                continue;
+            }
+            tables[i] = tonebank::window_create(window_type, bin->block_length);
+            if (tables[i] == nullptr) {
+                return;
+            }
         }
+        made = count;
     }
 }
 
