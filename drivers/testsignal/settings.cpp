@@ -158,6 +158,7 @@ Settings ReadSettings(const std::string& keyPath) {
         reader.Read("InitFails", settings.initFails);
         reader.Read("CreateBuffersFails", settings.createBuffersFails);
         reader.Read("StartFails", settings.startFails);
+        reader.Read("StartThrows", settings.startThrows);
         reader.Read("Version", settings.version);
         reader.Read("Waveform", tone.waveform);
         reader.Read("Frequency", tone.frequency);

@@ -45,6 +45,7 @@ struct Settings {
     bool initFails = false;
     bool createBuffersFails = false;
     bool startFails = false;
+    int32_t startThrows = 0;  // how many calls of start raise an exception before one works
     int32_t version = 1;
 
     bool SupportsRate(double rate) const;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <numbers>
+#include <stdexcept>
 
 namespace spectrino::testsignal {
 
@@ -109,6 +110,11 @@ ASIOError TestSignalDriver::start() {
     }
     if (settings_.startFails) {
         return ASE_HWMalfunction;
+    }
+    // As a driver that crashes inside start; hosts have to survive it.
+    if (startsThrown_ < settings_.startThrows) {
+        ++startsThrown_;
+        throw std::runtime_error("test signal: start raised");
     }
     if (running_.load()) {
         return ASE_OK;

@@ -85,6 +85,7 @@ private:
     Settings settings_;  // changed only while stopped, or in place for latencies
     SampleFormat format_;
     bool initialised_ = false;
+    int32_t startsThrown_ = 0;
 
     std::vector<Buffer> buffers_;
     int32_t bufferSize_ = 0;

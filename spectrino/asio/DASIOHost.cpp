@@ -411,7 +411,8 @@ void TCustomASIOHostBasic::SetActive(bool value) {
 }
 
 void TCustomASIOHostBasic::ZeroDriverBuffers() {
-    const std::size_t count = BufferSize();
+    // What the buffers hold, not BufferSize: that may have changed since they were made.
+    const std::size_t count = FDriverBufferSize;
     const auto zero = [count](const ASIOBufferInfo* infos,
                               const std::vector<ASIOChannelInfo>& channels) {
         for (std::size_t i = 0; i < channels.size(); ++i) {
@@ -604,9 +605,10 @@ bool TCustomASIOHostBasic::CreateBuffers() {
 
     // The driver is asked for BufferSize, which every conversion counts on, also where the
     // reported preferred size had to be replaced.
-    const bool created =
-        FDriver->CreateBuffers(FInputBuffers, static_cast<int32_t>(total),
-                               static_cast<int32_t>(BufferSize()), &FCallbacks) == ASE_OK;
+    const uint32_t size = BufferSize();
+    const bool created = FDriver->CreateBuffers(FInputBuffers, static_cast<int32_t>(total),
+                                                static_cast<int32_t>(size), &FCallbacks) == ASE_OK;
+    FDriverBufferSize = created ? size : 0;
     FBuffersCreated = created;
     if (created) {
         FGate.Open();
@@ -635,6 +637,7 @@ void TCustomASIOHostBasic::DestroyBuffers() {
     FInputBuffers = nullptr;
     FOutputBuffers = nullptr;
     FBuffersCreated = false;
+    FDriverBufferSize = 0;
     FInputChannelInfos.clear();
     FOutputChannelInfos.clear();
     FInConverters.clear();
@@ -655,7 +658,8 @@ void TCustomASIOHostBasic::CollectEvents() {
 
 void TCustomASIOHostBasic::SetSampleRate(double value) {
     const bool usable = value > 0.0 && value <= 1048575.0;
-    FSampleRate.store(usable ? value : 44100.0, std::memory_order_relaxed);
+    FChosenRate = usable ? value : 44100.0;
+    FSampleRate.store(FChosenRate, std::memory_order_relaxed);
     FASIOTime->SetSampleRate(value);
     if (FDriver) {
         FDriver->SetSampleRate(value);
@@ -691,8 +695,22 @@ void TCustomASIOHostBasic::ControlPanel() {
 }
 
 void TCustomASIOHostBasic::Reset() {
+    // The driver object is made again and starts at its own default rate; the host's user
+    // measures at the rate it chose, so the driver goes back to that before it streams again.
+    const double rate = FChosenRate;
+    const bool wasActive = FActive;
+    SetActive(false);
     OpenDriver();
+    RestoreSampleRate(rate);
+    SetActive(wasActive);
     OnReset(*this);
+}
+
+void TCustomASIOHostBasic::RestoreSampleRate(double rate) {
+    // A driver that can no longer run at the rate keeps its own, and SampleRate says so.
+    if (FDriver && SampleRate() != rate && FDriver->CanSampleRate(rate) == ASE_OK) {
+        SetSampleRate(rate);
+    }
 }
 
 int TCustomASIOHostBasic::GetNumDrivers() const {

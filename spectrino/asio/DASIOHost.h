@@ -343,6 +343,8 @@ private:
     bool QueryCanDo(int32_t selector, TASIOCanDo member);
     void ZeroDriverBuffers();
     void ClearDriverValues();
+    // Asks a reopened driver for `rate` when it runs at another one and can run at it.
+    void RestoreSampleRate(double rate);
 
     std::unique_ptr<platform::MessageWindow> FHandle;
     IKivaASIORef FDriver;
@@ -375,6 +377,12 @@ private:
     std::atomic<int> FInputChannelCount{0};
     std::atomic<int> FOutputChannelCount{0};
     std::atomic<double> FSampleRate{44100.0};
+    // The rate last set through SetSampleRate (also by opening); unlike SampleRate() it is not
+    // replaced by closing or by a failed start.
+    double FChosenRate = 44100.0;
+    // Samples per half of the driver's buffers as they were created; BufferSize may change
+    // after that (a failed start sets it to 2048).
+    uint32_t FDriverBufferSize = 0;
     std::atomic<uint32_t> FSelectorSupport{
         TASIOSelectorSupports{assEngineVersion, assResetRequest, assBufferSizeChange,
                               assResyncRequest, assLatenciesChanged}
