@@ -7,7 +7,8 @@
 // options read per block take effect from the next block. Before buffers are disposed or a
 // driver is released the host waits until no buffer switch is running and lets none start, so
 // a block never sees freed buffers. Resets and latency changes the driver asks for are
-// completed on the host's own thread once the driver's call has returned. Do not change the
+// completed on the host's own thread once the driver's call has returned; a reset takes the
+// reopened driver back to the rate last set through SetSampleRate. Do not change the
 // driver, buffers or Active from inside a buffer-switch event.
 #pragma once
 
