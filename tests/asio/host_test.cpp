@@ -298,7 +298,7 @@ TEST_F(HostTest, DriverResetCompletesAfterTheDriversCallReturns) {
     EXPECT_FALSE(host.Active());
 }
 
-// The period in samples of the sine on input 0, from its rising zero crossings; 0 when the
+// The period in samples of the sine in `samples`, from its rising zero crossings; 0 when the
 // block holds fewer than two.
 double SinePeriod(const TSingleDynArray& samples) {
     double first = -1.0;
