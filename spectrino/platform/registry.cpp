@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -13,8 +14,11 @@
 #endif
 #else
 #include <pwd.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -126,6 +130,24 @@ std::optional<TypedData> QueryValue(HKEY key, std::string_view name) {
     return std::nullopt;
 }
 
+// The text with each %NAME% replaced by that variable's value; names not set stay as written.
+std::optional<std::string> ExpandEnvironment(const std::string& text) {
+    std::vector<char> buffer(text.size() + 1);
+    // The size asked for may change if another thread sets a variable meanwhile; try again then.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), buffer.data(),
+                                                       static_cast<DWORD>(buffer.size()));
+        if (needed == 0) {
+            return std::nullopt;
+        }
+        if (needed <= buffer.size()) {
+            return std::string(buffer.data());
+        }
+        buffer.resize(needed);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 struct RegistryKey::Impl {
@@ -217,11 +239,15 @@ std::optional<uint32_t> RegistryKey::ReadInteger(std::string_view name) const {
 
 std::optional<std::string> RegistryKey::ReadString(std::string_view name) const {
     const auto data = impl_ ? QueryValue(impl_->handle, name) : std::nullopt;
-    if (!data || data->type != REG_SZ) {
+    if (!data || (data->type != REG_SZ && data->type != REG_EXPAND_SZ)) {
         return std::nullopt;
     }
     std::string text(data->bytes.begin(), data->bytes.end());
-    return text.substr(0, text.find('\0'));  // stored with or without its terminator
+    text.resize(std::min(text.size(), text.find('\0')));  // stored with or without its terminator
+    if (data->type == REG_EXPAND_SZ) {
+        return ExpandEnvironment(text);
+    }
+    return text;
 }
 
 bool RegistryKey::WriteInteger(std::string_view name, uint32_t value) {
@@ -313,11 +339,47 @@ std::string RegistryDirectory(RootKey root) {
     return "/etc/spectrino/registry";
 }
 
-bool PrepareForWriting(const std::string& file) {
-    const std::filesystem::path directory = std::filesystem::path(file).parent_path();
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    return ::access(directory.c_str(), W_OK) == 0;
+// What identifies one version of a file: every save writes a new file and renames it into place.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    bool operator==(const FileStamp& other) const {
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               size == other.size && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
+
+FileStamp StampOf(const std::string& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        return {};
+    }
+    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+int64_t Nanoseconds(const timespec& time) {
+    return int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
+}
+
+timespec Now() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+// File times come from a coarse clock and inode numbers are reused, so a file read right after
+// it changed may change again without its stamp changing; such a copy is read again until it
+// was read a while after the file's last change.
+bool MayHaveChangedUnseen(const FileStamp& stamp, const timespec& read_at) {
+    constexpr int64_t kClockMargin = 100'000'000;
+    return stamp.exists && Nanoseconds(stamp.changed) + kClockMargin >= Nanoseconds(read_at);
 }
 
 }  // namespace
@@ -328,9 +390,33 @@ struct RegistryKey::Impl {
     std::string file;
     std::vector<std::string> path;
     HiveDocument snapshot;
-    HiveKey* key;  // inside `snapshot`
+    HiveKey* key;  // inside `snapshot`; null once a read-only key was deleted
     bool created;  // the key was missing when opened
     std::vector<HiveValue> changes;
+    FileStamp stamp;  // of the file `snapshot` was read from
+    timespec read_at;
+
+    // Reads the file again when it changed since it was read, so that a key held open sees what
+    // other keys and processes saved meanwhile, with its own unsaved changes on top. A key that
+    // was deleted meanwhile reads as empty (nullptr).
+    const HiveKey* Current() {
+        const FileStamp now = StampOf(file);
+        if (now == stamp && !MayHaveChangedUnseen(stamp, read_at)) {
+            return key;
+        }
+        stamp = now;
+        read_at = Now();
+        snapshot = LoadHiveFile(file, RootKeyName(root));
+        if (access == Access::Read) {
+            key = snapshot.Find(path);
+            return key;
+        }
+        key = &snapshot.Create(path);
+        for (const HiveValue& change : changes) {
+            key->SetValue(change);
+        }
+        return key;
+    }
 };
 
 std::string HiveFilePath(RootKey root) {
@@ -347,9 +433,12 @@ std::optional<RegistryKey> RegistryKey::Open(RootKey root, std::string_view path
     if (!names || file.empty()) {
         return std::nullopt;
     }
-    if (access == Access::ReadWrite && !PrepareForWriting(file)) {
+    if (access == Access::ReadWrite && !CanSaveHiveFile(file)) {
         return std::nullopt;
     }
+    // Taken before reading: a save in between shows as a change.
+    const FileStamp stamp = StampOf(file);
+    const timespec read_at = Now();
     HiveDocument snapshot = LoadHiveFile(file, RootKeyName(root));
     HiveKey* key = snapshot.Find(*names);
     const bool created = key == nullptr;
@@ -359,8 +448,16 @@ std::optional<RegistryKey> RegistryKey::Open(RootKey root, std::string_view path
         }
         key = &snapshot.Create(*names);
     }
-    return RegistryKey(std::make_unique<Impl>(Impl{
-        root, access, std::move(file), std::move(*names), std::move(snapshot), key, created, {}}));
+    return RegistryKey(std::make_unique<Impl>(Impl{root,
+                                                   access,
+                                                   std::move(file),
+                                                   std::move(*names),
+                                                   std::move(snapshot),
+                                                   key,
+                                                   created,
+                                                   {},
+                                                   stamp,
+                                                   read_at}));
 }
 
 bool DeleteRegistryKey(RootKey root, std::string_view path) {
@@ -382,8 +479,8 @@ bool DeleteRegistryKey(RootKey root, std::string_view path) {
 
 std::vector<std::string> RegistryKey::SubKeyNames() const {
     std::vector<std::string> names;
-    if (impl_) {
-        for (const auto& child : impl_->key->Children()) {
+    if (const HiveKey* key = impl_ ? impl_->Current() : nullptr) {
+        for (const auto& child : key->Children()) {
             names.push_back(child->Name());
         }
     }
@@ -391,11 +488,13 @@ std::vector<std::string> RegistryKey::SubKeyNames() const {
 }
 
 bool RegistryKey::ValueExists(std::string_view name) const {
-    return impl_ && impl_->key->FindValue(name) != nullptr;
+    const HiveKey* key = impl_ ? impl_->Current() : nullptr;
+    return key != nullptr && key->FindValue(name) != nullptr;
 }
 
 std::optional<uint32_t> RegistryKey::ReadInteger(std::string_view name) const {
-    const HiveValue* value = impl_ ? impl_->key->FindValue(name) : nullptr;
+    const HiveKey* key = impl_ ? impl_->Current() : nullptr;
+    const HiveValue* value = key != nullptr ? key->FindValue(name) : nullptr;
     if (value == nullptr || value->type != HiveValueType::Integer) {
         return std::nullopt;
     }
@@ -403,7 +502,8 @@ std::optional<uint32_t> RegistryKey::ReadInteger(std::string_view name) const {
 }
 
 std::optional<std::string> RegistryKey::ReadString(std::string_view name) const {
-    const HiveValue* value = impl_ ? impl_->key->FindValue(name) : nullptr;
+    const HiveKey* key = impl_ ? impl_->Current() : nullptr;
+    const HiveValue* value = key != nullptr ? key->FindValue(name) : nullptr;
     if (value == nullptr || value->type != HiveValueType::String) {
         return std::nullopt;
     }

@@ -1,12 +1,19 @@
 // The registry: the Win32 registry on Windows; on Linux one hive file per root (see
 // hive_file.h for the format and hive_store.h for how files are saved).
 //
-// Linux semantics: opening a key reads the root's file afresh, so saves of other processes are
-// seen. A key opened for writing keeps its changes in memory; Close() (or the destructor)
-// reloads the file, applies the changes and replaces the file atomically, so values written by
-// others in the meantime survive. Key and value names compare without regard to ASCII case and
-// keep the spelling they were created with. A file that cannot be read completely is read as far
-// as it goes (or as empty), and is kept as "<file>.bad" before a save replaces it.
+// Linux semantics: every read reflects the root's file as it is on disk now (a key held open
+// reads the file again once it has changed), so saves of other keys and processes are seen. A
+// key opened for writing keeps its changes in memory, on top of what it reads; Close() (or the
+// destructor) reloads the file, applies the changes and replaces the file atomically, so values
+// written by others in the meantime survive. The file keeps its permissions, and a file that is
+// a symbolic link stays one: the file it points to is replaced. Key and value names compare
+// without regard to ASCII case and keep the spelling they were created with. A file that cannot
+// be read completely is read as far as it goes (or as empty), and is kept as "<file>.bad" before
+// a save replaces it; older copies move to "<file>.bad.1" and "<file>.bad.2".
+//
+// A save that fails (folder not writable, disk full, ...) writes a debug line naming the file and
+// the reason, and shows to the caller as Open(..., ReadWrite) giving nullopt or Close() giving
+// false; HiveFilePath() names the file to the user.
 #pragma once
 
 #include <cstdint>
@@ -62,7 +69,8 @@ public:
 
     // Values are named case-insensitively; "" is the key's default value.
     bool ValueExists(std::string_view name) const;
-    // nullopt when the value is missing or not of that type.
+    // nullopt when the value is missing or not of that type. On Windows an expandable string
+    // (REG_EXPAND_SZ) reads as a string too, with its %VARIABLES% expanded.
     std::optional<uint32_t> ReadInteger(std::string_view name) const;
     std::optional<std::string> ReadString(std::string_view name) const;
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/debug_output.h"
@@ -140,6 +142,40 @@ TEST_F(RegistryTest, KeysOpenTogetherKeepEachOthersWrites) {
               4u);
 }
 
+TEST_F(RegistryTest, KeyHeldOpenReadsWhatIsOnDiskNow) {
+    auto other = RegistryKey::Open(RootKey::CurrentUser, kSettings, Access::ReadWrite);
+    ASSERT_TRUE(other && other->WriteInteger("Width", 1) && other->Close());
+    auto reader = RegistryKey::Open(RootKey::CurrentUser, kSettings, Access::Read);
+    auto writer = RegistryKey::Open(RootKey::CurrentUser, kSettings, Access::ReadWrite);
+    ASSERT_TRUE(reader && writer);
+    EXPECT_TRUE(writer->WriteInteger("Height", 7));  // not saved yet
+
+    // Saved right away (same clock tick) and again after a while (file times differ).
+    for (const uint32_t width : {2u, 3u}) {
+        if (width == 3u) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        other = RegistryKey::Open(RootKey::CurrentUser, kSettings, Access::ReadWrite);
+        ASSERT_TRUE(other && other->WriteInteger("Width", width) && other->Close());
+        ASSERT_TRUE(RegistryKey::Open(RootKey::CurrentUser, "Software\\Maker\\Spectrino\\Sub",
+                                      Access::ReadWrite));
+        EXPECT_EQ(reader->ReadInteger("Width"), width);
+        EXPECT_TRUE(reader->ValueExists("width"));
+        EXPECT_EQ(reader->SubKeyNames(), std::vector<std::string>{"Sub"});
+        EXPECT_EQ(writer->ReadInteger("Width"), width);
+        EXPECT_EQ(writer->ReadInteger("Height"), 7u);  // its own change stays on top
+        EXPECT_FALSE(reader->ValueExists("Height"));
+    }
+    EXPECT_TRUE(writer->Close());
+    EXPECT_EQ(reader->ReadInteger("Height"), 7u);
+
+    // Deleted by someone else: the key held open reads as empty.
+    ASSERT_TRUE(DeleteRegistryKey(RootKey::CurrentUser, "Software\\Maker"));
+    EXPECT_FALSE(reader->ValueExists("Width"));
+    EXPECT_EQ(reader->ReadString("Device"), std::nullopt);
+    EXPECT_TRUE(reader->SubKeyNames().empty());
+}
+
 TEST_F(RegistryTest, UnknownTypesAreKeptVerbatim) {
     const std::string blob = "\"Blob\"=hex:01,02,03,\\\n  04,05\n";
     WriteFile(UserFile(), std::string(kHeader) +
@@ -209,13 +245,14 @@ TEST_F(RegistryTest, DamagedFileLoadsWhatItCanAndIsKeptAside) {
     EXPECT_EQ(reader->ReadString("Device"), "Mic");
     EXPECT_EQ(reader->ReadString(long_name), "long");
 
-    // A clean file is saved without a copy; the next damaged one replaces the old copy.
+    // A clean file is saved without a copy; the next damaged one becomes the newest copy.
     RegistryKey::Open(RootKey::CurrentUser, kSettings, Access::ReadWrite)->WriteInteger("A", 1);
     EXPECT_EQ(ReadFile(UserFile().string() + ".bad"), damaged);
     const std::string newer = ReadFile(UserFile()) + "nonsense\n";
     WriteFile(UserFile(), newer);
     RegistryKey::Open(RootKey::CurrentUser, kSettings, Access::ReadWrite)->WriteInteger("B", 1);
     EXPECT_EQ(ReadFile(UserFile().string() + ".bad"), newer);
+    EXPECT_EQ(ReadFile(UserFile().string() + ".bad.1"), damaged);
 }
 
 TEST_F(RegistryTest, UnreadableFileReadsAsEmptyAndIsNeverOverwrittenSilently) {
