@@ -659,8 +659,14 @@ void TForm1::SetWaveCapture(bool on) {
     }
     // Marked down until the open succeeds: a failure leaves here by exception.
     SetCaptureDown(true);
-    resumeArmed_ = false;
-    WaveIn1->SetEnabled(true);
+    try {
+        WaveIn1->SetEnabled(true);
+    } catch (const Exception&) {
+        // A missing source is waited for; one that is there and refuses is tried again only
+        // after it went and came back.
+        resumeArmed_ = !WaveSourceListed(WaveIn1->CurrentDevice());
+        throw;
+    }
     SetCaptureDown(false);
 }
 
