@@ -57,30 +57,32 @@ protected:
         AppProductName = "Spectrino";
     }
 
-    std::vector<QString> MenuCaptions() const {
-        std::vector<QString> out;
+    std::vector<std::string> MenuCaptions() const {
+        std::vector<std::string> out;
         for (QAction* item : form->devs1->actions()) {
-            out.push_back(item->text());
+            out.push_back(item->text().toStdString());
         }
         return out;
     }
-    std::vector<QString> CheckedDevices() const {
-        std::vector<QString> out;
+    std::vector<std::string> CheckedDevices() const {
+        std::vector<std::string> out;
         for (QAction* item : form->devs1->actions()) {
             if (item->isChecked()) {
-                out.push_back(item->text());
+                out.push_back(item->text().toStdString());
             }
         }
         return out;
     }
     void OpenDeviceMenu() { emit form->devs1->aboutToShow(); }
-    QAction* Item(const QString& caption) const {
+    // Clicks the Device menu's item with that caption.
+    void Pick(const QString& caption) {
         for (QAction* item : form->devs1->actions()) {
             if (item->text() == caption) {
-                return item;
+                item->trigger();
+                return;
             }
         }
-        return nullptr;
+        ADD_FAILURE() << "no item " << caption.toStdString();
     }
     uint32_t OpenRate() {
         return fake.Current() != nullptr ? fake.Current()->format.nSamplesPerSec : 0;
@@ -165,26 +167,26 @@ TEST_F(RateAndDevice, AFailedRateChangeLeavesEverythingAtTheNewRate) {
     fake.openError = MMSYSERR_ALLOCATED;
     form->N441001->trigger();
     fake.openError = MMSYSERR_NOERROR;
-    Item("Line In")->trigger();
+    Pick("Line In");
     EXPECT_EQ(OpenRate(), 44100u);
     EXPECT_EQ(shown.Messages().size(), 3u);
 
     // A running device is not reopened by its own rate or its own entry.
     const int attempts = fake.attempts;
     form->N441001->trigger();
-    Item("Line In")->trigger();
+    Pick("Line In");
     EXPECT_EQ(fake.attempts, attempts);
 }
 
 TEST_F(RateAndDevice, AFailedOpenIsRetriedWhenTheDeviceIsPickedAgain) {
     fake.openError = MMSYSERR_NODRIVER;
     form->FormShow();
-    Item("Monitor of TestSink")->trigger();
+    Pick("Monitor of TestSink");
     EXPECT_EQ(shown.Messages(), std::vector<std::string>{"Soundcard could not be opened!"});
     EXPECT_EQ(fake.Current(), nullptr);
 
     fake.openError = MMSYSERR_NOERROR;
-    Item("Monitor of TestSink")->trigger();
+    Pick("Monitor of TestSink");
     ASSERT_NE(fake.Current(), nullptr);
     EXPECT_EQ(fake.Current()->id, 1);
     EXPECT_EQ(form->windowTitle(), "Spectrino [Monitor of TestSink]");
@@ -192,29 +194,29 @@ TEST_F(RateAndDevice, AFailedOpenIsRetriedWhenTheDeviceIsPickedAgain) {
 
     // With "On" unchecked nothing is down, so the entry again opens nothing.
     form->On1->trigger();
-    Item("Monitor of TestSink")->trigger();
+    Pick("Monitor of TestSink");
     EXPECT_EQ(fake.Current(), nullptr);
 }
 
 TEST_F(RateAndDevice, TheDeviceMenuShowsTheSourcesPresentWhenItOpens) {
     form->FormShow();
     form->AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
-    Item("Line In")->trigger();
+    Pick("Line In");
     const TAudioDevice* lineIn = form->CurrentDevice();
 
     fake.names = {"USB Microphone", "Line In"};
     OpenDeviceMenu();
-    EXPECT_EQ(MenuCaptions(), (std::vector<QString>{"WaveMapper", "USB Microphone", "Line In",
-                                                    "In 1 / In 2 [Test]"}));
-    EXPECT_EQ(CheckedDevices(), std::vector<QString>{"Line In"});
+    EXPECT_EQ(MenuCaptions(), (std::vector<std::string>{"WaveMapper", "USB Microphone", "Line In",
+                                                        "In 1 / In 2 [Test]"}));
+    EXPECT_EQ(CheckedDevices(), std::vector<std::string>{"Line In"});
     EXPECT_EQ(form->CurrentDevice(), lineIn);
     EXPECT_EQ(form->Devices()[2].get(), lineIn);
     EXPECT_EQ(form->Devices()[2]->WaveIndex, 2);
     // Picking the current entry from the new list restarts nothing; a new source opens.
     const int attempts = fake.attempts;
-    Item("Line In")->trigger();
+    Pick("Line In");
     EXPECT_EQ(fake.attempts, attempts);
-    Item("USB Microphone")->trigger();
+    Pick("USB Microphone");
     ASSERT_NE(fake.Current(), nullptr);
     EXPECT_EQ(fake.Current()->id, 0);
     EXPECT_EQ(form->windowTitle(), "Spectrino [USB Microphone]");
@@ -223,21 +225,21 @@ TEST_F(RateAndDevice, TheDeviceMenuShowsTheSourcesPresentWhenItOpens) {
     fake.names = {"Line In"};
     OpenDeviceMenu();
     EXPECT_EQ(MenuCaptions(),
-              (std::vector<QString>{"WaveMapper", "Line In", "In 1 / In 2 [Test]"}));
+              (std::vector<std::string>{"WaveMapper", "Line In", "In 1 / In 2 [Test]"}));
     EXPECT_TRUE(CheckedDevices().empty());
     ASSERT_NE(form->CurrentDevice(), nullptr);
     EXPECT_EQ(form->CurrentDevice()->Caption, "USB Microphone");
     const TAudioDevice* usb = form->CurrentDevice();
     fake.names = {"Line In", "USB Microphone"};
     OpenDeviceMenu();
-    EXPECT_EQ(CheckedDevices(), std::vector<QString>{"USB Microphone"});
+    EXPECT_EQ(CheckedDevices(), std::vector<std::string>{"USB Microphone"});
     EXPECT_EQ(form->Devices()[2].get(), usb);
     EXPECT_EQ(shown.Messages().size(), 0u);
 }
 
 TEST_F(RateAndDevice, ALostDeviceResumesWhenItsSourceComesBack) {
     form->FormShow();
-    Item("Monitor of TestSink")->trigger();
+    Pick("Monitor of TestSink");
     ASSERT_NE(fake.Current(), nullptr);
     fake.Vanish();
     fake.names = {"Line In"};
