@@ -501,10 +501,10 @@ void TForm1::UpdateDevices() {
     // Listing the sources and loading every driver takes a moment before the window first
     // paints.
     const WaitCursor waiting;
-    const uint32_t count = WaveIn1->Count();
-    for (uint32_t i = 0; i < count; ++i) {
-        const std::string name = WaveIn1->DeviceName(static_cast<int>(i));
-        AddAudioDevice(std::make_unique<TAudioDevice>(false, name, name, static_cast<int32_t>(i)));
+    const std::vector<std::string> names = WaveSourceNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        AddAudioDevice(
+            std::make_unique<TAudioDevice>(false, names[i], names[i], static_cast<int32_t>(i)));
     }
     if (!NoASIO) {
         const std::vector<std::string> drivers = ASIOHost->DriverList();
@@ -549,11 +549,7 @@ void TForm1::AddDeviceItem(size_t index) {
 void TForm1::RefreshDevices() {
     // Probing drivers again would close the running one, so only wave sources are re-read;
     // read first, so a failure leaves the list as it was.
-    std::vector<std::string> names;
-    const uint32_t count = WaveIn1->Count();
-    for (uint32_t i = 0; i < count; ++i) {
-        names.push_back(WaveIn1->DeviceName(static_cast<int>(i)));
-    }
+    const std::vector<std::string> names = WaveSourceNames();
     TAudioDevice* const current = FCurrentDevice;
     std::vector<std::unique_ptr<TAudioDevice>> old = std::move(FDevices);
     FDevices.clear();
@@ -679,18 +675,22 @@ void TForm1::SetCaptureDown(bool down) {
     }
 }
 
-bool TForm1::WaveSourceListed(const std::string& name) {
+std::vector<std::string> TForm1::WaveSourceNames() {
+    std::vector<std::string> names;
     const uint32_t count = WaveIn1->Count();
+    for (uint32_t i = 0; i < count; ++i) {
+        names.push_back(WaveIn1->DeviceName(static_cast<int>(i)));
+    }
+    return names;
+}
+
+bool TForm1::WaveSourceListed(const std::string& name) {
+    const std::vector<std::string> names = WaveSourceNames();
     // The mapper is always listed first; it can open while any source is there.
-    if (name == WaveIn1->DeviceName(0)) {
-        return count > 1;
+    if (name == names.front()) {
+        return names.size() > 1;
     }
-    for (uint32_t i = 1; i < count; ++i) {
-        if (WaveIn1->DeviceName(static_cast<int>(i)) == name) {
-            return true;
-        }
-    }
-    return false;
+    return std::find(names.begin() + 1, names.end(), name) != names.end();
 }
 
 void TForm1::ResumeWaveCapture() {

@@ -182,6 +182,8 @@ private:
     void SetCaptureDown(bool down);
     // Once a second while the wave capture is down: reopens it when its source is back.
     void ResumeWaveCapture();
+    // "WaveMapper" first, then every source, as the wave input lists them now.
+    std::vector<std::string> WaveSourceNames();
     bool WaveSourceListed(const std::string& name);
     void AddDeviceItem(size_t index);
 
