@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -66,6 +67,15 @@ void CheckOnly(std::initializer_list<QAction*> items, const QAction* checked) {
     }
 }
 
+// The wait cursor for as long as it lives, also when the work in between throws.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent, platform::WaveInService* waveService)
@@ -74,6 +84,10 @@ TForm1::TForm1(QWidget* parent, platform::WaveInService* waveService)
         std::make_unique<TWaveIn>(waveService != nullptr ? *waveService : platform::SystemWaveIn());
     WaveIn1->OnData = [this](TWaveIn& sender, const int16_t* ptr) { WaveIn1Data(sender, ptr); };
     WaveIn1->OnDeviceLost = [this](TWaveIn&) { WaveIn1DeviceLost(); };
+    resumeTimer_ = new QTimer(this);
+    resumeTimer_->setInterval(1000);
+    connect(resumeTimer_, &QTimer::timeout, this,
+            [this] { Guarded([this] { ResumeWaveCapture(); }); });
     // Reads the installed drivers at once; a driver is only opened when a device needs it.
     ASIOHost = std::make_unique<TASIOHost>();
     ASIOHost->SetSampleRate(44100.0);
@@ -268,6 +282,7 @@ void TForm1::CreateMenus() {
 
     QMenuBar* bar = menuBar();
     devs1 = bar->addMenu(QStringLiteral("Device"));
+    connect(devs1, &QMenu::aboutToShow, this, [this] { Guarded([this] { RefreshDevices(); }); });
     QMenu* rates = bar->addMenu(QStringLiteral("Samplerate"));
     N441001 = AddItem(rates, QStringLiteral("44100 Hz"), 0);
     N441001->setChecked(true);
@@ -374,7 +389,7 @@ void TForm1::On1Click() {
         if (device->IsASIO) {
             ASIOHost->SetActive(On1->isChecked());
         } else {
-            WaveIn1->SetEnabled(On1->isChecked());
+            SetWaveCapture(On1->isChecked());
         }
     }
 }
@@ -483,14 +498,15 @@ void TForm1::ASIOHostBufferSwitch32(const TQorArrayOfSingleDynArray& inBuffer,
 }
 
 void TForm1::UpdateDevices() {
-    const uint32_t count = WaveIn1->Count();
-    for (uint32_t i = 0; i < count; ++i) {
-        const std::string name = WaveIn1->DeviceName(static_cast<int>(i));
-        AddAudioDevice(std::make_unique<TAudioDevice>(false, name, name, static_cast<int32_t>(i)));
+    // Listing the sources and loading every driver takes a moment before the window first
+    // paints.
+    const WaitCursor waiting;
+    const std::vector<std::string> names = WaveSourceNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        AddAudioDevice(
+            std::make_unique<TAudioDevice>(false, names[i], names[i], static_cast<int32_t>(i)));
     }
     if (!NoASIO) {
-        // Loading every driver takes a moment before the window first paints.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
         const std::vector<std::string> drivers = ASIOHost->DriverList();
         for (size_t d = 0; d < drivers.size(); ++d) {
             ASIOHost->SetDriverIndex(static_cast<int>(d));
@@ -509,20 +525,64 @@ void TForm1::UpdateDevices() {
                     std::make_unique<TAudioDevice>(true, caption, ASIOHost->DriverName(), 2 * a));
             }
         }
-        QApplication::restoreOverrideCursor();
     }
     ASIOHost->SetDriverIndex(-1);
 }
 
 void TForm1::AddAudioDevice(std::unique_ptr<TAudioDevice> device) {
+    FDevices.push_back(std::move(device));
+    AddDeviceItem(FDevices.size() - 1);
+}
+
+void TForm1::AddDeviceItem(size_t index) {
+    const TAudioDevice* device = FDevices[index].get();
     QAction* item = devs1->addAction(QString::fromStdString(device->Caption));
-    item->setData(static_cast<int>(FDevices.size()));
+    item->setData(static_cast<int>(index));
     item->setCheckable(true);
+    item->setChecked(device == FCurrentDevice);
     connect(item, &QAction::triggered, this, [this, item](bool checked) {
         item->setChecked(!checked);
         Guarded([&] { DeviceClick(item); });
     });
-    FDevices.push_back(std::move(device));
+}
+
+void TForm1::RefreshDevices() {
+    // Probing drivers again would close the running one, so only wave sources are re-read;
+    // read first, so a failure leaves the list as it was.
+    const std::vector<std::string> names = WaveSourceNames();
+    TAudioDevice* const current = FCurrentDevice;
+    std::vector<std::unique_ptr<TAudioDevice>> old = std::move(FDevices);
+    FDevices.clear();
+    // The current entry is carried over, never remade: it is what the audio thread reads.
+    std::unique_ptr<TAudioDevice> kept = std::move(FAbsentDevice);
+    std::vector<std::unique_ptr<TAudioDevice>> drivers;
+    for (std::unique_ptr<TAudioDevice>& device : old) {
+        if (device->IsASIO) {
+            drivers.push_back(std::move(device));
+        } else if (device.get() == current) {
+            kept = std::move(device);
+        }
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto position = static_cast<int32_t>(i);
+        if (kept && kept->Caption == names[i]) {
+            kept->WaveIndex = position;
+            FDevices.push_back(std::move(kept));
+        } else {
+            FDevices.push_back(std::make_unique<TAudioDevice>(false, names[i], names[i], position));
+        }
+    }
+    for (std::unique_ptr<TAudioDevice>& device : drivers) {
+        FDevices.push_back(std::move(device));
+    }
+    FAbsentDevice = std::move(kept);
+    devs1->clear();
+    for (size_t i = 0; i < FDevices.size(); ++i) {
+        AddDeviceItem(i);
+    }
+    // Entries that went are freed out of the audio thread's reach.
+    std::lock_guard guard(*FLock);
+    old.clear();
 }
 
 void TForm1::DeviceClick(QAction* item) {
@@ -544,7 +604,8 @@ void TForm1::SetAudioDevice(int32_t index) {
         return;
     }
     TAudioDevice* device = FDevices[static_cast<size_t>(index)].get();
-    if (device == FCurrentDevice && !captureLost_) {
+    // The current entry again restarts only a capture that is down.
+    if (device == FCurrentDevice && !captureDown_) {
         return;
     }
     const QList<QAction*> items = devs1->actions();
@@ -555,10 +616,13 @@ void TForm1::SetAudioDevice(int32_t index) {
     // half-changed entry.
     ASIOHost->SetDriverIndex(-1);
     ASIOHost->SetActive(false);
-    WaveIn1->SetEnabled(false);
+    SetWaveCapture(false);
 
     FCurrentDevice = device;
-    captureLost_ = false;
+    {
+        std::lock_guard guard(*FLock);
+        FAbsentDevice.reset();
+    }
     ControlPanel1->setVisible(device->IsASIO);
     if (device->IsASIO) {
         ASIOHost->SetSampleRate(FSamplerate);
@@ -573,7 +637,7 @@ void TForm1::SetAudioDevice(int32_t index) {
         WaveIn1->SetSampleRate(static_cast<uint32_t>(FSamplerate));
         WaveIn1->SetCurrentDevice(device->DeviceName);
         if (On1->isChecked()) {
-            WaveIn1->SetEnabled(true);
+            SetWaveCapture(true);
         }
     }
     const QString product = QString::fromStdString(AppProductName);
@@ -582,13 +646,82 @@ void TForm1::SetAudioDevice(int32_t index) {
                        : product + " [" + QString::fromStdString(device->Caption) + "]");
 }
 
+void TForm1::SetWaveCapture(bool on) {
+    // A failed open leaves the component enabled but closed, so it is switched off first.
+    WaveIn1->SetEnabled(false);
+    SetCaptureDown(false);
+    if (!on) {
+        return;
+    }
+    // Marked down until the open succeeds: a failure leaves here by exception.
+    SetCaptureDown(true);
+    try {
+        WaveIn1->SetEnabled(true);
+    } catch (const Exception&) {
+        // A missing source is waited for; one that is there and refuses is tried again only
+        // after it went and came back.
+        resumeArmed_ = !WaveSourceListed(WaveIn1->CurrentDevice());
+        throw;
+    }
+    SetCaptureDown(false);
+}
+
+void TForm1::SetCaptureDown(bool down) {
+    captureDown_ = down;
+    if (!down) {
+        resumeTimer_->stop();
+    } else if (!resumeTimer_->isActive()) {
+        resumeTimer_->start();
+    }
+}
+
+std::vector<std::string> TForm1::WaveSourceNames() {
+    std::vector<std::string> names;
+    const uint32_t count = WaveIn1->Count();
+    for (uint32_t i = 0; i < count; ++i) {
+        names.push_back(WaveIn1->DeviceName(static_cast<int>(i)));
+    }
+    return names;
+}
+
+bool TForm1::WaveSourceListed(const std::string& name) {
+    const std::vector<std::string> names = WaveSourceNames();
+    // The mapper is always listed first; it can open while any source is there.
+    if (name == names.front()) {
+        return names.size() > 1;
+    }
+    return std::find(names.begin() + 1, names.end(), name) != names.end();
+}
+
+void TForm1::ResumeWaveCapture() {
+    const TAudioDevice* device = FCurrentDevice;
+    if (!captureDown_ || device == nullptr || device->IsASIO || !On1->isChecked()) {
+        SetCaptureDown(false);
+        return;
+    }
+    if (!WaveSourceListed(device->DeviceName)) {
+        resumeArmed_ = true;
+        return;
+    }
+    if (!resumeArmed_) {
+        return;
+    }
+    try {
+        SetWaveCapture(true);
+        platform::DebugOutput("wavein: device back");
+    } catch (const Exception&) {
+        // Said once when it failed; it is tried again after its source goes and comes back.
+    }
+}
+
 void TForm1::ControlPanel1Click() {
     ASIOHost->ControlPanel();
 }
 
 void TForm1::WaveIn1DeviceLost() {
     platform::DebugOutput("wavein: device lost");
-    captureLost_ = true;
+    SetCaptureDown(true);
+    resumeArmed_ = true;
     // Show the floor rather than the last second before the loss.
     if (FGoertzel) {
         FGoertzel->Flush();
@@ -758,6 +891,10 @@ void TForm1::SetMidTresh(int32_t threshold) {
 
 void TForm1::SetSamplerate(int32_t rate) {
     if (rate == FSamplerate) {
+        // The checked rate again retries a capture that could not be reopened at it.
+        if (captureDown_) {
+            SetWaveCapture(true);
+        }
         return;
     }
     const int32_t r = rate == 48000 ? 48000 : 44100;
@@ -774,6 +911,8 @@ void TForm1::SetSamplerate(int32_t rate) {
             Spectrum1->GetBand(i, centre, width);
             bank->AddBin(centre, width);
         }
+        // A new bank starts rectangular; it measures with the window the menu shows.
+        bank->SetWindowing(FWindowType);
     } catch (const Exception&) {
         bank.reset();
         Spectrum1->setVisible(false);
@@ -784,7 +923,11 @@ void TForm1::SetSamplerate(int32_t rate) {
     }
     bank.reset();  // the old bank, out of the feed's reach
 
-    // A running capture reopens at the new rate; if that fails the menu keeps the old rate.
+    // The whole analyzer is at the new rate before the device reopens, so a device that fails
+    // to reopen leaves it consistent; choosing either rate or the device again retries.
+    CheckOnly({N441001, N48000Hz1}, r == 44100 ? N441001 : N48000Hz1);
+    FSamplerate = r;
+
     if (const TAudioDevice* device = FCurrentDevice; device != nullptr && device->IsASIO) {
         // Reopen the driver and switch it to the new rate.
         ASIOHost->SetActive(false);
@@ -796,11 +939,14 @@ void TForm1::SetSamplerate(int32_t rate) {
             ASIOHost->SetActive(true);
         }
     } else {
+        // A running capture reopens at the new rate, and so does one that was down.
+        const bool running = WaveIn1->Enabled();
+        WaveIn1->SetEnabled(false);
         WaveIn1->SetSampleRate(static_cast<uint32_t>(r));
+        if (running) {
+            SetWaveCapture(true);
+        }
     }
-
-    CheckOnly({N441001, N48000Hz1}, r == 44100 ? N441001 : N48000Hz1);
-    FSamplerate = r;
 }
 
 void TForm1::SetInputMode(int32_t mode) {

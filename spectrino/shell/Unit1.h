@@ -22,6 +22,7 @@
 
 class QAction;
 class QFrame;
+class QTimer;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -87,6 +88,8 @@ public:
     void SetDevice(const std::string& caption);
     void SetAudioDevice(int32_t index);
     void ControlPanel1Click();
+    // Re-reads the wave sources before the Device menu opens; driver entries stay as probed.
+    void RefreshDevices();
 
     // Settings and their persistence.
     void ReadConfig();
@@ -174,6 +177,15 @@ private:
 
     void WaveIn1DeviceLost();
     void MoveWindowTopmost(bool topmost);
+    // Opens or closes the current wave device; raises what opening raises.
+    void SetWaveCapture(bool on);
+    void SetCaptureDown(bool down);
+    // Once a second while the wave capture is down: reopens it when its source is back.
+    void ResumeWaveCapture();
+    // "WaveMapper" first, then every source, as the wave input lists them now.
+    std::vector<std::string> WaveSourceNames();
+    bool WaveSourceListed(const std::string& name);
+    void AddDeviceItem(size_t index);
 
     int32_t FSamplerate = -1;
     // Read by the ASIO thread, written by the main thread.
@@ -187,8 +199,16 @@ private:
     uint16_t FTestMode = 0;
     std::vector<std::unique_ptr<TAudioDevice>> FDevices;
     std::atomic<TAudioDevice*> FCurrentDevice = nullptr;
-    // The current wave device went away; choosing it again restarts it.
-    bool captureLost_ = false;
+    // The current wave entry while its source is missing from the list; it stays current, so
+    // it is stored and comes back into the list with its source.
+    std::unique_ptr<TAudioDevice> FAbsentDevice;
+    // The current wave device should capture but is closed (it failed to open or went away);
+    // choosing it again retries.
+    bool captureDown_ = false;
+    // Reopen at the next tick that finds the source listed. Set when the device is lost and
+    // when its source is seen missing, so a device that refuses to open is not retried forever.
+    bool resumeArmed_ = false;
+    QTimer* resumeTimer_ = nullptr;
 
     bool shown_ = false;
     std::mt19937 random_;
