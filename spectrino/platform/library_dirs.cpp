@@ -121,4 +121,26 @@ bool RegularFileExists(const std::string& path) {
     return !path.empty() && std::filesystem::is_regular_file(path, error);
 }
 
+std::string ResolveServerFile(const std::string& registered) {
+#if defined(_WIN32)
+    const bool asItStands = HasDirectoryPart(registered);
+#else
+    // A relative path would be taken from whatever directory the program was started in.
+    const bool asItStands = !registered.empty() && registered.front() == '/';
+#endif
+    if (registered.empty() || asItStands) {
+        return registered;
+    }
+    std::string path = registered;
+    if (const auto dir = SystemDirectory()) {
+        path = *dir + kPathDelimiter + registered;
+    }
+    if (!RegularFileExists(path)) {
+        if (const auto dir = WindowsDirectory()) {
+            path = *dir + kPathDelimiter + registered;
+        }
+    }
+    return path;
+}
+
 }  // namespace spectrino::platform
