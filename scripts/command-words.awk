@@ -30,8 +30,11 @@ function finish_word(d,    w) {
         return
     }
     if (skipnext[d]) {
+        # timeout's options, signal and duration; then comes the command.
+        if (w ~ /^-/ || w ~ /^[0-9.]+[smhd]?$/ || w ~ /^[A-Z0-9]+$/) {
+            return
+        }
         skipnext[d] = 0
-        return
     }
     if (w ~ /^[A-Za-z_][A-Za-z0-9_]*(\[[^]]*\])?\+?=/) {
         return  # assignment before a command
@@ -41,7 +44,7 @@ function finish_word(d,    w) {
     }
     if (w == "timeout") {
         emit(w)
-        skipnext[d] = 1  # the duration
+        skipnext[d] = 1
         return
     }
     if (w == "case") {
@@ -114,7 +117,7 @@ FNR == 1 && !strings {
         reset()
     }
     # A line that ends in a backslash goes on.
-    while (line ~ /\\$/ && (getline next_line) > 0) {
+    while (!strings && line ~ /\\$/ && (getline next_line) > 0) {
         line = substr(line, 1, length(line) - 1) " " next_line
     }
     n = length(line)
