@@ -188,6 +188,12 @@ TEST_F(DriverListTest, ServersComeFromTheDriverDirectoriesOrAnAbsolutePathOnly) 
     fs::copy_file(TestSignalPath(), system / "drivers" / "libplanted.so");
     EXPECT_EQ(GetDriverPath(Clsid(1), path), 0);
     EXPECT_EQ(path, (system / "drivers" / "libplanted.so").string());
+
+    // A driver directory named relative to the start directory counts for nothing either.
+    fs::copy_file(TestSignalPath(), start / "libbare.so");
+    test::SetEnv("SPECTRINO_WINDOWS_DIR", ".");
+    RegisterServer(Clsid(5), "libbare.so");
+    EXPECT_EQ(GetDriverPath(Clsid(5), path), -1) << path;
 }
 #endif
 
