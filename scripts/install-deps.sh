@@ -8,8 +8,8 @@ packages=(
     libgtest-dev libbenchmark-dev
     libpulse-dev libasound2-dev
     pulseaudio pulseaudio-utils alsa-utils libasound2-plugins sox
-    xvfb x11-utils xauth imagemagick fonts-dejavu-core
-    dpkg-dev file desktop-file-utils
+    xvfb x11-utils x11-apps xauth imagemagick fonts-dejavu-core
+    dpkg-dev file desktop-file-utils lintian
     "$@"
 )
 missing=()

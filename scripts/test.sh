@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the whole test suite. The tests that need a sound
+# Installs what is missing, checks that it covers every program the scripts and tests start,
+# builds and runs the whole test suite. The tests that need a sound
 # server or a display get their own PulseAudio daemon (null sink) and Xvfb, stopped afterwards.
 # Then the Debian package is checked end to end (scripts/e2e-install.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SPECTRINO_BUILD_DIR:-$root/build}
 "$root/scripts/install-deps.sh"
+# Every program started below must come from a package installed above.
+"$root/scripts/check-programs.sh"
 "$root/scripts/build.sh"
 
 # shellcheck source=scripts/services.sh

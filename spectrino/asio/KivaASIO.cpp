@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "platform/library_dirs.h"
-#include "platform/process.h"
 #include "platform/registry.h"
 
 namespace spectrino {
@@ -25,10 +24,6 @@ std::string FieldText(const char (&field)[512]) {
 void SetField(char (&field)[512], const std::string& text) {
     std::memset(field, 0, sizeof field);
     std::memcpy(field, text.data(), std::min(text.size(), sizeof field));
-}
-
-std::string InDirectory(const std::string& dir, const std::string& name) {
-    return dir + platform::kPathDelimiter + name;
 }
 
 }  // namespace
@@ -184,18 +179,7 @@ int GetDriverPath(const std::string& clsidText, std::string& path) {
     if (!key) {
         return -1;
     }
-    path = key->ReadString("").value_or(std::string());
-    if (!path.empty() && !platform::HasDirectoryPart(path)) {
-        const std::string bareName = path;
-        if (const auto systemDir = platform::SystemDirectory()) {
-            path = InDirectory(*systemDir, bareName);
-        }
-        if (!platform::RegularFileExists(path)) {
-            if (const auto windowsDir = platform::WindowsDirectory()) {
-                path = InDirectory(*windowsDir, bareName);
-            }
-        }
-    }
+    path = platform::ResolveServerFile(key->ReadString("").value_or(std::string()));
     return platform::RegularFileExists(path) ? 0 : -1;
 }
 

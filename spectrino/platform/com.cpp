@@ -17,7 +17,6 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/library_dirs.h"
-#include "platform/process.h"
 #include "platform/registry.h"
 #endif
 
@@ -200,23 +199,6 @@ private:
 // Per thread, as COM keeps it.
 thread_local int tInitCount = 0;
 
-// A bare server name is looked for in the two library directories first, as Windows looks in
-// its system directories; otherwise the loader's own search applies.
-std::string ResolveServerPath(const std::string& path) {
-    if (HasDirectoryPart(path)) {
-        return path;
-    }
-    for (const auto& dir : {SystemDirectory(), WindowsDirectory()}) {
-        if (dir) {
-            const std::string candidate = *dir + kPathDelimiter + path;
-            if (RegularFileExists(candidate)) {
-                return candidate;
-            }
-        }
-    }
-    return path;
-}
-
 }  // namespace
 
 HRESULT CoInitialize(void* /*reserved*/) {
@@ -265,9 +247,13 @@ HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, uint32_t context, 
     if (!server || server->empty()) {
         return kREGDB_E_CLASSNOTREG;
     }
+    // Only the file the driver list shows is loaded; the loader's own search never applies.
+    const std::string path = ResolveServerFile(*server);
+    if (!RegularFileExists(path)) {
+        return kCO_E_DLLNOTFOUND;
+    }
     HRESULT error = kS_OK;
-    const DllGetClassObjectProc entry =
-        ServerTable::Instance().ClassObjectEntry(ResolveServerPath(*server), error);
+    const DllGetClassObjectProc entry = ServerTable::Instance().ClassObjectEntry(path, error);
     if (entry == nullptr) {
         return error;
     }

@@ -121,4 +121,42 @@ bool RegularFileExists(const std::string& path) {
     return !path.empty() && std::filesystem::is_regular_file(path, error);
 }
 
+namespace {
+
+// Windows takes its directories as the system gives them. Elsewhere only an absolute one
+// counts: a relative one would again be read from the working directory.
+bool Usable(const std::optional<std::string>& dir) {
+#if defined(_WIN32)
+    return dir.has_value();
+#else
+    return dir && !dir->empty() && dir->front() == '/';
+#endif
+}
+
+}  // namespace
+
+std::string ResolveServerFile(const std::string& registered) {
+#if defined(_WIN32)
+    const bool asItStands = HasDirectoryPart(registered);
+    std::string path = registered;
+#else
+    const bool asItStands = !registered.empty() && registered.front() == '/';
+    // Until a directory has been put in front, nothing is resolved: the name alone would be
+    // found relative to the working directory.
+    std::string path;
+#endif
+    if (registered.empty() || asItStands) {
+        return registered;
+    }
+    if (const auto dir = SystemDirectory(); Usable(dir)) {
+        path = *dir + kPathDelimiter + registered;
+    }
+    if (!RegularFileExists(path)) {
+        if (const auto dir = WindowsDirectory(); Usable(dir)) {
+            path = *dir + kPathDelimiter + registered;
+        }
+    }
+    return path;
+}
+
 }  // namespace spectrino::platform

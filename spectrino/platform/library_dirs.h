@@ -22,6 +22,13 @@ std::string ModuleFilePath(const void* address);
 // Whether `path` names a file with a directory part ("drivers/x.so", "C:x.dll").
 bool HasDirectoryPart(const std::string& path);
 
+// The file an in-process server registered as `registered` is loaded from, as far as it could
+// be resolved (empty stays empty): a bare file name in SystemDirectory() when it lies there,
+// else in WindowsDirectory(). Windows takes a path with a directory part as it stands.
+// Elsewhere only an absolute path does; a relative one is looked up like a bare name, so
+// neither the working directory nor the loader's search path ever supplies a driver.
+std::string ResolveServerFile(const std::string& registered);
+
 // Whether a regular file (or a link to one) exists at `path`.
 bool RegularFileExists(const std::string& path);
 

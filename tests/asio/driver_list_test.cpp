@@ -116,6 +116,87 @@ TEST_F(DriverListTest, BareServerNamesResolveInTheSystemThenTheWindowsDirectory)
     EXPECT_EQ(driver->Init(nullptr), ASIOTrue);
 }
 
+#if !defined(_WIN32)
+// Runs the test from another working directory and goes back afterwards.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const fs::path& dir) : previous_(fs::current_path()) {
+        fs::current_path(dir);
+    }
+    ~WorkingDirectory() {
+        std::error_code error;
+        fs::current_path(previous_, error);
+    }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    fs::path previous_;
+};
+
+// Whoever controls the directory the analyzer starts from must not get code into it, neither
+// through a relative registration nor through the loader's search path.
+TEST_F(DriverListTest, ServersComeFromTheDriverDirectoriesOrAnAbsolutePathOnly) {
+    using namespace platform;
+    const fs::path system = dir_ / "system";
+    const fs::path windows = dir_ / "windows";
+    const fs::path start = dir_ / "start";
+    fs::create_directories(system);
+    fs::create_directories(windows / "sub");
+    fs::create_directories(start / "drivers");
+    test::SetEnv("SPECTRINO_SYSTEM_DIR", system.string());
+    test::SetEnv("SPECTRINO_WINDOWS_DIR", windows.string());
+    fs::copy_file(TestSignalPath(), start / "drivers" / "libplanted.so");
+    fs::copy_file(TestSignalPath(), windows / "sub" / "libsignal.so");
+    const WorkingDirectory inStart(start);
+
+    AddTestSignal("Planted", 1);
+    RegisterServer(Clsid(1), "drivers/libplanted.so");
+    AddTestSignal("Relative", 2);
+    RegisterServer(Clsid(2), "sub/libsignal.so");
+    AddTestSignal("Absolute", 3);
+    // Found by the loader's own search, but no driver of ours.
+    AddTestSignal("Search Path", 4);
+    RegisterServer(Clsid(4), "libc.so.6");
+
+    std::string path;
+    EXPECT_EQ(GetDriverPath(Clsid(1), path), -1) << path;
+    EXPECT_EQ(path, (windows / "drivers" / "libplanted.so").string());
+    EXPECT_EQ(GetDriverPath(Clsid(4), path), -1) << path;
+    const TAsioDriverList list = List();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(DriverDescName(list[0]), "Relative");
+    EXPECT_EQ(DriverDescPath(list[0]), (windows / "sub" / "libsignal.so").string());
+    EXPECT_EQ(DriverDescPath(list[1]), TestSignalPath());
+
+    ASSERT_EQ(CoInitialize(nullptr), kS_OK);
+    void* object = nullptr;
+    for (const uint32_t n : {1u, 4u}) {
+        EXPECT_EQ(CoCreateInstance(TestClassId(n), nullptr, kCLSCTX_INPROC_SERVER, TestClassId(n),
+                                   &object),
+                  kCO_E_DLLNOTFOUND)
+            << n;
+        EXPECT_EQ(object, nullptr);
+    }
+    CoUninitialize();
+    IKivaASIORef driver;
+    ASSERT_TRUE(CreateDriver(list[0], driver));
+    EXPECT_EQ(driver->Init(nullptr), ASIOTrue);
+
+    // The same relative registration is found once it lies in a driver directory.
+    fs::create_directories(system / "drivers");
+    fs::copy_file(TestSignalPath(), system / "drivers" / "libplanted.so");
+    EXPECT_EQ(GetDriverPath(Clsid(1), path), 0);
+    EXPECT_EQ(path, (system / "drivers" / "libplanted.so").string());
+
+    // A driver directory named relative to the start directory counts for nothing either.
+    fs::copy_file(TestSignalPath(), start / "libbare.so");
+    test::SetEnv("SPECTRINO_WINDOWS_DIR", ".");
+    RegisterServer(Clsid(5), "libbare.so");
+    EXPECT_EQ(GetDriverPath(Clsid(5), path), -1) << path;
+}
+#endif
+
 TEST_F(DriverListTest, CreateDriverHandsOutAWorkingAdapterOnlyForCreatableClasses) {
     AddTestSignal("Signal", 1, {{"Inputs", "5"}, {"Outputs", "3"}});
     RegisterServer(Clsid(2), testing::NotAServerPath());
