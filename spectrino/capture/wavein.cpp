@@ -197,20 +197,38 @@ void TWaveIn::CloseDevice() {
     ++FGeneration;
     service_.waveInReset(FWaveIn);
     service_.waveInStop(FWaveIn);
-    service_.waveInClose(FWaveIn);
+    if (service_.waveInClose(FWaveIn) == MMSYSERR_NOERROR) {
+        ++FOwnCloses[FWaveIn];
+    }
     FWaveIn = 0;
 }
 
 void TWaveIn::WndProc(uint32_t message, uintptr_t wParam, WAVEHDR* header) {
     if (message == MM_WIM_DATA) {
         Guarded([&] { BufferDone(header); });
-    } else if (message == MM_WIM_CLOSE && wParam != 0 && wParam == FWaveIn) {
-        // Closed under us rather than by CloseDevice: the device is gone.
-        CloseDevice();
-        if (OnDeviceLost) {
-            Guarded([&] { OnDeviceLost(*this); });
+    } else if (message == MM_WIM_CLOSE && wParam != 0) {
+        if (TakeOwnClose(wParam)) {
+            return;
+        }
+        if (wParam == FWaveIn) {
+            // Closed under us rather than by CloseDevice: the device is gone.
+            CloseDevice();
+            if (OnDeviceLost) {
+                Guarded([&] { OnDeviceLost(*this); });
+            }
         }
     }
+}
+
+bool TWaveIn::TakeOwnClose(HWAVEIN handle) {
+    const auto found = FOwnCloses.find(handle);
+    if (found == FOwnCloses.end()) {
+        return false;
+    }
+    if (--found->second == 0) {
+        FOwnCloses.erase(found);
+    }
+    return true;
 }
 
 void TWaveIn::FreeBuffer(WAVEHDR* header) {
@@ -229,6 +247,10 @@ void TWaveIn::BufferDone(WAVEHDR* header) {
     if ((header->dwFlags & WHDR_DONE) == 0) {
         return;
     }
+    // Notices are handled in the order they were posted, so once the current opening delivers,
+    // every notice of an earlier opening with the same handle is behind us; one that never
+    // came (a lost device says goodbye only once) must not hide a later loss.
+    FOwnCloses.erase(FWaveIn);
     if (OnData) {
         OnData(*this, reinterpret_cast<const int16_t*>(header->lpData));
     }

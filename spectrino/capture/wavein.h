@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -67,6 +68,8 @@ private:
     void WndProc(uint32_t message, uintptr_t wParam, platform::WAVEHDR* header);
     void BufferDone(platform::WAVEHDR* header);
     void FreeBuffer(platform::WAVEHDR* header);
+    // True when the close notice is one of ours, which it then consumes.
+    bool TakeOwnClose(platform::HWAVEIN handle);
 
     platform::WaveInService& service_;
     std::vector<std::string> FDevices;
@@ -79,6 +82,9 @@ private:
     bool FEnabled = false;
     platform::HWAVEIN FWaveIn = 0;
     int32_t FGeneration = 0;
+    // Close notices still to come for handles we closed ourselves, by handle. The service may
+    // hand the same handle value to the next opening before our notice is processed.
+    std::map<platform::HWAVEIN, int> FOwnCloses;
     // Every header and data block made, by header, until it comes back stale or the component
     // goes; the service only borrows them.
     std::unordered_map<platform::WAVEHDR*, std::unique_ptr<Buffer>> FBuffers;
