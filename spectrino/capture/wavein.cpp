@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "capture/device_names.h"
 #include "framework/exception.h"
 #include "framework/exception_handler.h"
 #include "platform/debug_output.h"
@@ -93,15 +94,29 @@ void TWaveIn::SetEnabled(bool value) {
     }
 }
 
-void TWaveIn::EnumerateDevices() {
-    FDevices.clear();
-    FDevices.emplace_back(kMapperName);
+std::vector<TWaveIn::Device> TWaveIn::ListDevices() {
+    std::vector<Device> devices;
+    std::vector<std::string> names;
     const uint32_t n = service_.waveInGetNumDevs();
     for (uint32_t id = 0; id < n; ++id) {
         WAVEINCAPS caps;
         if (service_.waveInGetDevCaps(id, caps) == MMSYSERR_NOERROR) {
-            FDevices.push_back(caps.szPname);
+            devices.push_back({id, {}});
+            names.push_back(caps.szPname);
         }
+    }
+    names = DistinctDeviceNames(names, {kMapperName});
+    for (size_t i = 0; i < devices.size(); ++i) {
+        devices[i].name = std::move(names[i]);
+    }
+    return devices;
+}
+
+void TWaveIn::EnumerateDevices() {
+    FDevices.clear();
+    FDevices.emplace_back(kMapperName);
+    for (Device& device : ListDevices()) {
+        FDevices.push_back(std::move(device.name));
     }
     FCount = static_cast<int32_t>(FDevices.size());
 }
@@ -110,11 +125,9 @@ int32_t TWaveIn::FindDevice(const std::string& name) {
     if (name == kMapperName) {
         return WAVE_MAPPER;
     }
-    const uint32_t n = service_.waveInGetNumDevs();
-    for (uint32_t id = 0; id < n; ++id) {
-        WAVEINCAPS caps;
-        if (service_.waveInGetDevCaps(id, caps) == MMSYSERR_NOERROR && caps.szPname == name) {
-            return static_cast<int32_t>(id);
+    for (const Device& device : ListDevices()) {
+        if (device.name == name) {
+            return static_cast<int32_t>(device.id);
         }
     }
     return -2;

@@ -26,7 +26,8 @@ public:
 
     // Number of device names, "WaveMapper" included; re-reads the device list.
     uint32_t Count();
-    // The name at a position of the list; raises Exception outside the list.
+    // The name at a position of the list; raises Exception outside the list. Devices that
+    // share a product name are told apart by a number (see DistinctDeviceNames).
     std::string DeviceName(int index) const;
 
     const std::string& CurrentDevice() const { return FCurrentDevice; }
@@ -59,6 +60,13 @@ private:
         std::vector<char> data;
     };
 
+    struct Device {
+        uint32_t id;
+        std::string name;  // distinct among the devices
+    };
+
+    // The devices that answer, named as the list shows them.
+    std::vector<Device> ListDevices();
     void Restart();
     int32_t FindDevice(const std::string& name);
     bool OpenDevice(int32_t id);

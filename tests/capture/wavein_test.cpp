@@ -239,4 +239,20 @@ TEST_F(WaveInComponent, ALossIsSeenAgainWhenTheLostDeviceSaidGoodbyeOnlyOnce) {
     EXPECT_EQ(lost, 2);
 }
 
+TEST_F(WaveInComponent, DevicesSharingANameAreListedAndOpenedApart) {
+    const std::string hdmi = "Monitor of Built-in_Audio_Digit";
+    fake.names = {hdmi, "Line In", hdmi};
+    ASSERT_EQ(wave->Count(), 4u);
+    EXPECT_EQ(wave->DeviceName(1), hdmi);
+    EXPECT_EQ(wave->DeviceName(3), "Monitor of Built-in_Audio_D (2)");
+
+    wave->SetEnabled(true);
+    wave->SetCurrentDevice(wave->DeviceName(3));
+    ASSERT_NE(fake.Current(), nullptr);
+    EXPECT_EQ(fake.Current()->id, 2);
+    // The name as stored before still opens the device it always did.
+    wave->SetCurrentDevice(hdmi);
+    EXPECT_EQ(fake.Current()->id, 0);
+}
+
 }  // namespace
