@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "capture/device_names.h"
 #include "framework/exception.h"
 #include "framework/exception_handler.h"
 #include "platform/debug_output.h"
@@ -93,15 +94,29 @@ void TWaveIn::SetEnabled(bool value) {
     }
 }
 
-void TWaveIn::EnumerateDevices() {
-    FDevices.clear();
-    FDevices.emplace_back(kMapperName);
+std::vector<TWaveIn::Device> TWaveIn::ListDevices() {
+    std::vector<Device> devices;
+    std::vector<std::string> names;
     const uint32_t n = service_.waveInGetNumDevs();
     for (uint32_t id = 0; id < n; ++id) {
         WAVEINCAPS caps;
         if (service_.waveInGetDevCaps(id, caps) == MMSYSERR_NOERROR) {
-            FDevices.push_back(caps.szPname);
+            devices.push_back({id, {}});
+            names.push_back(caps.szPname);
         }
+    }
+    names = DistinctDeviceNames(names, {kMapperName});
+    for (size_t i = 0; i < devices.size(); ++i) {
+        devices[i].name = std::move(names[i]);
+    }
+    return devices;
+}
+
+void TWaveIn::EnumerateDevices() {
+    FDevices.clear();
+    FDevices.emplace_back(kMapperName);
+    for (Device& device : ListDevices()) {
+        FDevices.push_back(std::move(device.name));
     }
     FCount = static_cast<int32_t>(FDevices.size());
 }
@@ -110,11 +125,9 @@ int32_t TWaveIn::FindDevice(const std::string& name) {
     if (name == kMapperName) {
         return WAVE_MAPPER;
     }
-    const uint32_t n = service_.waveInGetNumDevs();
-    for (uint32_t id = 0; id < n; ++id) {
-        WAVEINCAPS caps;
-        if (service_.waveInGetDevCaps(id, caps) == MMSYSERR_NOERROR && caps.szPname == name) {
-            return static_cast<int32_t>(id);
+    for (const Device& device : ListDevices()) {
+        if (device.name == name) {
+            return static_cast<int32_t>(device.id);
         }
     }
     return -2;
@@ -197,20 +210,38 @@ void TWaveIn::CloseDevice() {
     ++FGeneration;
     service_.waveInReset(FWaveIn);
     service_.waveInStop(FWaveIn);
-    service_.waveInClose(FWaveIn);
+    if (service_.waveInClose(FWaveIn) == MMSYSERR_NOERROR) {
+        ++FOwnCloses[FWaveIn];
+    }
     FWaveIn = 0;
 }
 
 void TWaveIn::WndProc(uint32_t message, uintptr_t wParam, WAVEHDR* header) {
     if (message == MM_WIM_DATA) {
         Guarded([&] { BufferDone(header); });
-    } else if (message == MM_WIM_CLOSE && wParam != 0 && wParam == FWaveIn) {
-        // Closed under us rather than by CloseDevice: the device is gone.
-        CloseDevice();
-        if (OnDeviceLost) {
-            Guarded([&] { OnDeviceLost(*this); });
+    } else if (message == MM_WIM_CLOSE && wParam != 0) {
+        if (TakeOwnClose(wParam)) {
+            return;
+        }
+        if (wParam == FWaveIn) {
+            // Closed under us rather than by CloseDevice: the device is gone.
+            CloseDevice();
+            if (OnDeviceLost) {
+                Guarded([&] { OnDeviceLost(*this); });
+            }
         }
     }
+}
+
+bool TWaveIn::TakeOwnClose(HWAVEIN handle) {
+    const auto found = FOwnCloses.find(handle);
+    if (found == FOwnCloses.end()) {
+        return false;
+    }
+    if (--found->second == 0) {
+        FOwnCloses.erase(found);
+    }
+    return true;
 }
 
 void TWaveIn::FreeBuffer(WAVEHDR* header) {
@@ -229,6 +260,10 @@ void TWaveIn::BufferDone(WAVEHDR* header) {
     if ((header->dwFlags & WHDR_DONE) == 0) {
         return;
     }
+    // Notices are handled in the order they were posted, so once the current opening delivers,
+    // every notice of an earlier opening with the same handle is behind us; one that never
+    // came (a lost device says goodbye only once) must not hide a later loss.
+    FOwnCloses.erase(FWaveIn);
     if (OnData) {
         OnData(*this, reinterpret_cast<const int16_t*>(header->lpData));
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -25,7 +26,8 @@ public:
 
     // Number of device names, "WaveMapper" included; re-reads the device list.
     uint32_t Count();
-    // The name at a position of the list; raises Exception outside the list.
+    // The name at a position of the list; raises Exception outside the list. Devices that
+    // share a product name are told apart by a number (see DistinctDeviceNames).
     std::string DeviceName(int index) const;
 
     const std::string& CurrentDevice() const { return FCurrentDevice; }
@@ -58,6 +60,13 @@ private:
         std::vector<char> data;
     };
 
+    struct Device {
+        uint32_t id;
+        std::string name;  // distinct among the devices
+    };
+
+    // The devices that answer, named as the list shows them.
+    std::vector<Device> ListDevices();
     void Restart();
     int32_t FindDevice(const std::string& name);
     bool OpenDevice(int32_t id);
@@ -67,6 +76,8 @@ private:
     void WndProc(uint32_t message, uintptr_t wParam, platform::WAVEHDR* header);
     void BufferDone(platform::WAVEHDR* header);
     void FreeBuffer(platform::WAVEHDR* header);
+    // True when the close notice is one of ours, which it then consumes.
+    bool TakeOwnClose(platform::HWAVEIN handle);
 
     platform::WaveInService& service_;
     std::vector<std::string> FDevices;
@@ -79,6 +90,9 @@ private:
     bool FEnabled = false;
     platform::HWAVEIN FWaveIn = 0;
     int32_t FGeneration = 0;
+    // Close notices still to come for handles we closed ourselves, by handle. The service may
+    // hand the same handle value to the next opening before our notice is processed.
+    std::map<platform::HWAVEIN, int> FOwnCloses;
     // Every header and data block made, by header, until it comes back stale or the component
     // goes; the service only borrows them.
     std::unordered_map<platform::WAVEHDR*, std::unique_ptr<Buffer>> FBuffers;

@@ -1,11 +1,27 @@
 #include "meter/band_meter.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "shell/bandlevel.h"
 #include "shell/input_routing.h"
 
 namespace spectrino {
+namespace {
+
+// Samples far beyond full scale give results beyond single precision, which the analyzer's
+// conversion narrows to infinity and shows as the floor; here they read as the level they are.
+int32_t MeterLevel(double result) {
+    if (!std::isfinite(result) || result <= std::numeric_limits<float>::max()) {
+        return BandLevel(result);
+    }
+    const long double y = 1000.0L * std::log10(static_cast<long double>(result) / 0.04L);
+    // As BandLevel rounds: y - 0.5 to the nearest integer, ties to even.
+    return static_cast<int32_t>(std::nearbyint(static_cast<double>(y) - 0.5));
+}
+
+}  // namespace
 
 BandMeter::BandMeter(uint32_t sampleRate, const MeterSettings& settings, LevelWriter& writer)
     : settings_(settings),
@@ -60,7 +76,7 @@ void BandMeter::AddMono(const float* samples, size_t count) {
 
 void BandMeter::EmitRow() {
     for (int i = 0; i < kBandCount; ++i) {
-        levels_[static_cast<size_t>(i)] = BandLevel(bank_->GetResult(i));
+        levels_[static_cast<size_t>(i)] = MeterLevel(bank_->GetResult(i));
     }
     ++rows_;
     const double seconds = static_cast<double>(rows_ * kRefreshMs) / 1000.0;

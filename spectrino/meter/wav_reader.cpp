@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -163,10 +165,46 @@ void WavReader::ParseHeader(uint64_t size) {
             }
             format_.frameCount = chunkSize / format_.blockAlign;
             framesLeft_ = format_.frameCount;
+            if (format_.type == WavSampleType::Float32) {
+                CheckFloatSamples();
+            }
             return;
         } else {
             skip(static_cast<uint64_t>(chunkSize) + (chunkSize & 1u), "a chunk");
         }
+    }
+}
+
+// NaN and infinity measure as nothing at all; such a file is refused before any row is written.
+void WavReader::CheckFloatSamples() {
+    const std::streampos start = in_.tellg();
+    const size_t perChunk = kChunkBytes / format_.blockAlign;
+    uint64_t frame = 0;
+    while (frame < format_.frameCount) {
+        const auto frames =
+            static_cast<size_t>(std::min<uint64_t>(perChunk, format_.frameCount - frame));
+        const size_t bytes = frames * format_.blockAlign;
+        raw_.resize(std::max(raw_.size(), bytes));
+        if (!in_.read(reinterpret_cast<char*>(raw_.data()), static_cast<std::streamsize>(bytes))) {
+            throw WavError("read error: the file ended before its data chunk did");
+        }
+        for (size_t i = 0; i < frames * format_.channels; ++i) {
+            const float value = Float32Sample(raw_.data() + 4 * i);
+            if (!std::isfinite(value)) {
+                const uint64_t bad = frame + i / format_.channels;
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, "%.3f",
+                              static_cast<double>(bad) / format_.sampleRate);
+                throw WavError("invalid sample: frame " + std::to_string(bad) + " (at " + seconds +
+                               " s) holds " + (std::isnan(value) ? "NaN" : "an infinite value") +
+                               "; float samples must be finite numbers");
+            }
+        }
+        frame += frames;
+    }
+    in_.seekg(start);
+    if (!in_) {
+        throw WavError("cannot read the data chunk again");
     }
 }
 

@@ -1,6 +1,7 @@
 // Reads the sample frames of a RIFF/WAVE stream: PCM with 16, 24 or 32 bits or 32-bit float,
 // mono or stereo, at 44100 or 48000 Hz. Everything about the stream is checked when it is
-// opened, so a reader that opened never fails halfway for a reason the header could tell.
+// opened, float samples that are not numbers included, so a reader that opened never fails
+// halfway for a reason the file could tell.
 #pragma once
 
 #include <cstddef>
@@ -44,6 +45,9 @@ public:
 
 private:
     void ParseHeader(uint64_t size);
+    // Raises WavError naming the first frame with a sample that is not a finite number; leaves
+    // the stream where the data starts.
+    void CheckFloatSamples();
 
     std::istream& in_;
     WavFormat format_;

@@ -34,11 +34,12 @@ void MixChannels(const float* left, const float* right, size_t count, int32_t mo
             case kRightOnly:
                 out[i] = right[i];
                 break;
+            // In double, so that samples near the largest float do not sum to infinity.
             case kLeftMinusRight:
-                out[i] = static_cast<float>(left[i] - right[i]) / 2;
+                out[i] = static_cast<float>((static_cast<double>(left[i]) - right[i]) / 2);
                 break;
             default:
-                out[i] = static_cast<float>(left[i] + right[i]) / 2;
+                out[i] = static_cast<float>((static_cast<double>(left[i]) + right[i]) / 2);
                 break;
         }
     }

@@ -24,6 +24,7 @@ public:
         uintptr_t instance = 0;
         std::deque<WAVEHDR*> queue;
         bool started = false;
+        bool vanished = false;
     };
 
     std::vector<std::string> names;
@@ -31,6 +32,9 @@ public:
     MMRESULT prepareError = MMSYSERR_NOERROR;
     MMRESULT addError = MMSYSERR_NOERROR;
     MMRESULT startError = MMSYSERR_NOERROR;
+    // As the PulseAudio service does: a device that vanished has said goodbye already, closing
+    // it posts no second notice.
+    bool quietCloseAfterLoss = false;
     int opens = 0;
     int closes = 0;
 
@@ -47,7 +51,11 @@ public:
         if (openError != MMSYSERR_NOERROR) {
             return openError;
         }
-        handle = next_++;
+        // Like winmm under Wine: the lowest handle value not in use.
+        handle = 1;
+        while (devices_.count(handle)) {
+            ++handle;
+        }
         devices_[handle] = Device{id, format, &window, instance, {}, false};
         ++opens;
         return MMSYSERR_NOERROR;
@@ -116,7 +124,9 @@ public:
         if (!it->second.queue.empty()) {
             return WAVERR_STILLPLAYING;
         }
-        it->second.window->Post(MM_WIM_CLOSE, handle, nullptr);
+        if (!(it->second.vanished && quietCloseAfterLoss)) {
+            it->second.window->Post(MM_WIM_CLOSE, handle, nullptr);
+        }
         devices_.erase(it);
         ++closes;
         return MMSYSERR_NOERROR;
@@ -142,7 +152,10 @@ public:
     }
 
     // The device vanishes: its window hears of it, queued buffers stay with the service.
-    void Vanish() { Current()->window->Post(MM_WIM_CLOSE, CurrentHandle(), nullptr); }
+    void Vanish() {
+        Current()->vanished = true;
+        Current()->window->Post(MM_WIM_CLOSE, CurrentHandle(), nullptr);
+    }
 
 private:
     void Return(HWAVEIN handle, Device& d, uint32_t bytes) {
@@ -154,7 +167,6 @@ private:
     }
 
     std::map<HWAVEIN, Device> devices_;
-    HWAVEIN next_ = 1;
 };
 
 inline void ProcessEvents() {

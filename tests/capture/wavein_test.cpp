@@ -193,4 +193,66 @@ TEST_F(WaveInComponent, ALostDeviceStopsCaptureAndTellsTheOwner) {
     EXPECT_EQ(lost, 1);
 }
 
+TEST_F(WaveInComponent, OwnClosesOfAReusedHandleAreNoLoss) {
+    int lost = 0;
+    wave->OnDeviceLost = [&](TWaveIn&) { ++lost; };
+    wave->SetEnabled(true);
+    const HWAVEIN first = fake.CurrentHandle();
+    wave->SetSampleRate(48000);
+    ASSERT_EQ(fake.CurrentHandle(), first);  // the service hands the same value out again
+    // Two changes before any notice is handled: both close notices are ours.
+    wave->SetSampleRate(44100);
+    wave->SetSampleRate(48000);
+    ProcessEvents();
+    EXPECT_EQ(lost, 0);
+    ASSERT_NE(fake.Current(), nullptr);
+    for (int16_t v = 1; v <= 3; ++v) {
+        ASSERT_TRUE(fake.Fill(v));
+        ProcessEvents();
+    }
+    EXPECT_EQ(calls.size(), 3u);
+    EXPECT_EQ(wave->BufferCount(), 8u);
+
+    // A real loss on the reused handle still counts.
+    fake.Vanish();
+    ProcessEvents();
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(fake.Current(), nullptr);
+}
+
+TEST_F(WaveInComponent, ALossIsSeenAgainWhenTheLostDeviceSaidGoodbyeOnlyOnce) {
+    fake.quietCloseAfterLoss = true;
+    int lost = 0;
+    wave->OnDeviceLost = [&](TWaveIn&) { ++lost; };
+    wave->SetEnabled(true);
+    fake.Vanish();
+    ProcessEvents();
+    ASSERT_EQ(lost, 1);
+
+    // Opened again under the same handle; no notice of the lost opening is still to come.
+    wave->SetSampleRate(48000);
+    ASSERT_TRUE(fake.Fill(5));
+    ProcessEvents();
+    ASSERT_EQ(calls.size(), 1u);
+    fake.Vanish();
+    ProcessEvents();
+    EXPECT_EQ(lost, 2);
+}
+
+TEST_F(WaveInComponent, DevicesSharingANameAreListedAndOpenedApart) {
+    const std::string hdmi = "Monitor of Built-in_Audio_Digit";
+    fake.names = {hdmi, "Line In", hdmi};
+    ASSERT_EQ(wave->Count(), 4u);
+    EXPECT_EQ(wave->DeviceName(1), hdmi);
+    EXPECT_EQ(wave->DeviceName(3), "Monitor of Built-in_Audio_D (2)");
+
+    wave->SetEnabled(true);
+    wave->SetCurrentDevice(wave->DeviceName(3));
+    ASSERT_NE(fake.Current(), nullptr);
+    EXPECT_EQ(fake.Current()->id, 2);
+    // The name as stored before still opens the device it always did.
+    wave->SetCurrentDevice(hdmi);
+    EXPECT_EQ(fake.Current()->id, 0);
+}
+
 }  // namespace

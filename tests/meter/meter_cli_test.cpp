@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -79,12 +80,16 @@ TEST_F(MeterCliTest, BadInputGivesOneMessageAndNoOutput) {
     const test::WavLayout good;
     std::string truncated = test::MakeWav(good, std::vector<double>(400, 0.25));
     truncated.resize(truncated.size() / 2);
+    // Far enough in for rows to have been measured before it, were the file read as it goes.
+    std::vector<double> nan(9000, 0.25);
+    nan[8000] = std::nan("");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {(dir_ / "missing.wav").string(), "cannot open"},
         {File("text.wav", "just some text, not audio\n"), "not a WAV file"},
         {File("cut.wav", truncated), "truncated"},
         {File("rate.wav", test::MakeWav({1, 2, 32000, 16, false}, {0, 0})), "32000 Hz"},
         {File("mulaw.wav", test::MakeWav({7, 1, 44100, 8, false}, {0})), "format tag 7"},
+        {File("nan.wav", test::MakeWav({3, 1, 44100, 32, false}, nan)), "frame 8000 "},
         {dir_.string(), "not a regular file"},
         {"--window 9 x.wav", "--window"},
         {"--hold --decay x.wav", "exclude"},

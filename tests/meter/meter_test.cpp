@@ -181,6 +181,25 @@ TEST(BandMeterTest, InputModeWindowAndTrackingChangeWhatIsMeasured) {
     }
 }
 
+TEST(BandMeterTest, FloatSamplesFarBeyondFullScaleReadAsLoudAsTheyAre) {
+    const uint32_t rate = 44100;
+    const test::WavLayout floatStereo{3, 2, rate, 32, false};
+    auto bandAt = [&](double amplitude) {
+        std::vector<double> stereo;
+        for (const double s : Tone(1000, amplitude, 0.5, rate)) {
+            stereo.push_back(s);
+            stereo.push_back(s);
+        }
+        return Level(Measure(test::MakeWav(floatStereo, stereo)).rows[5][75]);
+    };
+    const int32_t reference = bandAt(0.1);
+    ASSERT_GT(reference, -1500);
+    // Power goes with the square of the amplitude: 1e31 times as loud is 620 dB more.
+    EXPECT_NEAR(bandAt(1e30), reference + 62000, 2);
+    // Near the largest float, where even the sum of both channels is out of range.
+    EXPECT_NEAR(bandAt(3e38), reference + 2000 * std::log10(3e39), 2);
+}
+
 TEST(LevelWritersTest, LevelsAreExactTwoDecimalTextAndRowsAreWhole) {
     std::string text;
     for (const int32_t level : {0, -5, -14400, 123, -100, INT32_MIN}) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -131,6 +132,36 @@ TEST(WavReaderTest, RejectsWhatItCannotReadWithAMessageThatSaysWhy) {
     std::string badGuid = MakeWav({1, 2, 44100, 16, true}, {0, 0});
     badGuid[12 + 8 + 30] = 0x11;
     EXPECT_NE(ErrorOf(badGuid).find("sub-format"), std::string::npos);
+}
+
+TEST(WavReaderTest, RefusesFloatSamplesThatAreNotNumbersNamingTheFirstBadFrame) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    // 20000 stereo frames span more than one read; the bad ones sit in the second.
+    std::vector<double> samples(40000, 0.5);
+    samples[2 * 17000 + 1] = nan;  // right channel
+    samples[2 * 19000] = inf;
+    EXPECT_EQ(ErrorOf(MakeWav({3, 2, 44100, 32, false}, samples)),
+              "invalid sample: frame 17000 (at 0.385 s) holds NaN; float samples must be finite "
+              "numbers");
+    samples[2 * 17000 + 1] = -1e30;  // loud, but a number
+    EXPECT_NE(ErrorOf(MakeWav({3, 2, 44100, 32, true}, samples))
+                  .find("frame 19000 (at 0.431 s) "
+                        "holds an infinite value"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf(MakeWav({3, 1, 48000, 32, false}, {0.0, 0.0, -inf})).find("frame 2 "),
+              std::string::npos);
+
+    // A file that passes reads from its first frame, huge values as they are.
+    samples[2 * 19000] = 1e30;
+    const std::string wav = MakeWav({3, 2, 44100, 32, false}, samples);
+    std::istringstream in(wav);
+    WavReader reader(in, wav.size());
+    std::vector<float> left(20000), right(20000);
+    ASSERT_EQ(reader.ReadFrames(left.data(), right.data(), 20000), 20000u);
+    EXPECT_EQ(left[0], 0.5f);
+    EXPECT_EQ(right[17000], -1e30f);
+    EXPECT_EQ(left[19000], 1e30f);
 }
 
 TEST(WavReaderTest, RandomlyCorruptedFilesEitherReadWholeOrFailCleanly) {
