@@ -11,12 +11,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "colours/Unit2.h"
@@ -58,6 +60,11 @@ QAction* AddItem(QMenu* menu, const QString& caption, int tag, bool checkable = 
     item->setData(tag);
     item->setCheckable(checkable);
     return item;
+}
+
+// A spin box's whole decibels as a level, held to the range a level can take.
+int32_t SaturatedHundredths(int decibels) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{decibels} * 100, INT32_MIN, INT32_MAX));
 }
 
 void CheckOnly(std::initializer_list<QAction*> items, const QAction* checked) {
@@ -351,8 +358,9 @@ void TForm1::Spectrum1Refresh(TSpectrum&, TSpectArray& values) {
             values.fill(SpinEdit1->value() * 100);
             break;
         default: {
-            const int32_t lo = SpinEdit2->value() * 100;
-            const int32_t hi = SpinEdit3->value() * 100;
+            // The upper box takes any integer; its hundredths may not fit a level.
+            const int32_t lo = SaturatedHundredths(SpinEdit2->value());
+            const int32_t hi = SaturatedHundredths(SpinEdit3->value());
             if (lo == hi) {
                 values.fill(lo);
                 break;
@@ -435,7 +443,8 @@ void TForm1::Spectrum1DblClick() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == Panel1) {
             Guarded([this] { Panel1DblClick(); });
             return true;
