@@ -34,6 +34,7 @@
 #include "shell/commandline.h"
 #include "shell/input_routing.h"
 #include "shell/resources/MainIcon.h"
+#include "shell/window_placement.h"
 
 namespace spectrino {
 
@@ -49,6 +50,8 @@ namespace {
 
 constexpr TColor kPanelFontColor = 0xFFC0C0;
 constexpr int kWaveBlockSize = 2048;
+// The window's place and outer size as designed.
+constexpr TWindowPlace kDesignPlace{672, 290, 464, 346};
 
 // A channel record's name: up to 32 characters, ending at the first zero.
 std::string ChannelName(const ASIOChannelInfo& info) {
@@ -317,7 +320,33 @@ void TForm1::FormCreate() {
 void TForm1::FormShow() {
     shown_ = true;  // showing the window from the stored state must not run this again
     UpdateDevices();
+    // The design-time place is the outer rectangle; on a small screen it is moved in.
+    PlaceWindow(FitToScreens(kDesignPlace, AvailableScreenAreas(), MinimumOuterSize()), true);
     ReadConfig();
+}
+
+void TForm1::PlaceWindow(const QRect& outer, bool outerOnceFramed) {
+    const QMargins frame = FrameMargins(*this);
+    setGeometry(outer.marginsRemoved(frame));
+    // Window managers add their frame some time after the window shows; the outer size holds
+    // once they have.
+    pendingOuter_.reset();
+    if (outerOnceFramed && frame.isNull()) {
+        pendingOuter_ = outer;
+    }
+}
+
+QSize TForm1::MinimumOuterSize() const {
+    const QMargins frame = FrameMargins(*this);
+    return minimumSizeHint().expandedTo(minimumSize()) +
+           QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (pendingOuter_ && !FrameMargins(*this).isNull() && !isMaximized() && !isMinimized()) {
+        PlaceWindow(*pendingOuter_, false);
+    }
 }
 
 void TForm1::FormDestroy() {
@@ -628,20 +657,30 @@ void TForm1::ReadConfig() {
         }
         return std::nullopt;
     };
-    QRect place = geometry();
-    if (auto v = integer("Width")) {
-        place.setWidth(*v);
+    {
+        // Earlier versions stored the client area; their values come back as they were.
+        const bool outer = integer("OuterRect") == 1;
+        const QMargins frame = outer ? QMargins() : FrameMargins(*this);
+        const QRect current = NormalOuterRect(*this).marginsRemoved(frame);
+        TWindowPlace place{current.left(), current.top(), current.width(), current.height()};
+        if (auto v = integer("Width")) {
+            place.Width = *v;
+        }
+        if (auto v = integer("Height")) {
+            place.Height = *v;
+        }
+        if (auto v = integer("Left")) {
+            place.Left = *v;
+        }
+        if (auto v = integer("Top")) {
+            place.Top = *v;
+        }
+        place.Left -= frame.left();
+        place.Top -= frame.top();
+        place.Width += frame.left() + frame.right();
+        place.Height += frame.top() + frame.bottom();
+        PlaceWindow(FitToScreens(place, AvailableScreenAreas(), MinimumOuterSize()), outer);
     }
-    if (auto v = integer("Height")) {
-        place.setHeight(*v);
-    }
-    if (auto v = integer("Left")) {
-        place.moveLeft(*v);
-    }
-    if (auto v = integer("Top")) {
-        place.moveTop(*v);
-    }
-    setGeometry(place);
     if (auto v = integer("State")) {
         if (*v == 1) {
             show();
@@ -684,8 +723,8 @@ void TForm1::ReadConfig() {
 }
 
 void TForm1::StoreConfig() {
-    // The restored rectangle, also while minimised or maximised.
-    const QRect place = normalGeometry().isValid() ? normalGeometry() : geometry();
+    // The restored outer rectangle, also while minimised or maximised.
+    const QRect place = NormalOuterRect(*this);
     if (ConfigKeyPath().empty()) {
         return;
     }
@@ -715,6 +754,7 @@ void TForm1::StoreConfig() {
     integer("Top", place.top());
     integer("State", isMinimized() ? 1 : isMaximized() ? 2 : 0);
     integer("Topmost", Alwaysontop1->isChecked() ? 1 : 0);
+    integer("OuterRect", 1);  // the place above includes the frame
     key->Close();
 }
 

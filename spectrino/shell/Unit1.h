@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -164,6 +165,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void CreateComponents();
@@ -171,6 +173,10 @@ private:
     void CreateMenus();
     void SetTestMode(uint16_t mode, bool noise, bool rand);
     void TogglePanel1();
+    // Puts the window's outer rectangle there; with `outerOnceFramed`, again once the window
+    // manager's frame is known.
+    void PlaceWindow(const QRect& outer, bool outerOnceFramed);
+    QSize MinimumOuterSize() const;
 
     void WaveIn1DeviceLost();
     void MoveWindowTopmost(bool topmost);
@@ -191,6 +197,7 @@ private:
     bool captureLost_ = false;
 
     bool shown_ = false;
+    std::optional<QRect> pendingOuter_;
     std::mt19937 random_;
     TForm2* colours_ = nullptr;
     TForm3* about_ = nullptr;
