@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -34,6 +35,7 @@
 #include "shell/commandline.h"
 #include "shell/input_routing.h"
 #include "shell/resources/MainIcon.h"
+#include "shell/settings_baseline.h"
 #include "shell/window_placement.h"
 
 namespace spectrino {
@@ -647,8 +649,16 @@ void TForm1::ReadConfig() {
     }
     auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
                                            platform::Access::Read);
+    // What this window holds once the stored values are applied (or none are, or the device
+    // fails to start) is what it started from.
+    TSettings stored;
+    const auto remember =
+        qScopeGuard([&] { settingsBaseline_.Remember(std::move(stored), CurrentSettings()); });
     if (!key) {
         return;
+    }
+    for (const TSetting& setting : CurrentSettings()) {
+        stored.push_back({setting.Name, ReadSetting(*key, setting.Name, setting.Value)});
     }
     // Each value stands on its own: a missing one, or one of another type, reads as absent.
     auto integer = [&](const char* name) -> std::optional<int32_t> {
@@ -723,39 +733,66 @@ void TForm1::ReadConfig() {
 }
 
 void TForm1::StoreConfig() {
-    // The restored outer rectangle, also while minimised or maximised.
-    const QRect place = NormalOuterRect(*this);
     if (ConfigKeyPath().empty()) {
         return;
     }
     auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
                                            platform::Access::ReadWrite);
     if (!key) {
+        ReportUnsavedSettings();
         return;
     }
+    bool saved = true;
+    for (const TSetting& setting : CurrentSettings()) {
+        // The key shows the file as it is now, with what other instances stored.
+        if (settingsBaseline_.ShouldWrite(setting,
+                                          ReadSetting(*key, setting.Name, setting.Value))) {
+            saved = WriteSetting(*key, setting) && saved;
+        }
+    }
+    saved = key->Close() && saved;
+    if (!saved) {
+        ReportUnsavedSettings();
+    }
+}
+
+TSettings TForm1::CurrentSettings() const {
+    // The restored outer rectangle, also while minimised or maximised.
+    const QRect place = NormalOuterRect(*this);
     const TAudioDevice* device = FCurrentDevice;
-    auto integer = [&](const char* name, int32_t value) {
-        key->WriteInteger(name, static_cast<uint32_t>(value));
+    const auto integer = [](int64_t value) { return TSettingValue(static_cast<uint32_t>(value)); };
+    return {
+        {"Device", device != nullptr ? device->Caption : std::string()},
+        {"Samplerate", integer(FSamplerate)},
+        {"PeakHold", integer(Spectrum1->PeakDisplay() == TPeakDisplay::pdHold ? 1 : 0)},
+        {"DecayTime", integer(FDecayTime)},
+        {"WindowType", integer(FWindowType)},
+        {"InputMode", integer(FInputMode)},
+        {"HighColor", integer(Spectrum1->HighColor())},
+        {"MidColor", integer(Spectrum1->MidColor())},
+        {"LowColor", integer(Spectrum1->LowColor())},
+        {"HighTresh", integer(Spectrum1->HighTreshhold())},
+        {"MidTresh", integer(Spectrum1->MidTreshhold())},
+        {"Width", integer(place.width())},
+        {"Height", integer(place.height())},
+        {"Left", integer(place.left())},
+        {"Top", integer(place.top())},
+        {"State", integer(isMinimized()   ? 1
+                          : isMaximized() ? 2
+                                          : 0)},
+        {"Topmost", integer(Alwaysontop1->isChecked() ? 1 : 0)},
+        {"OuterRect", integer(1)},  // the place above includes the frame
     };
-    key->WriteString("Device", device != nullptr ? device->Caption : std::string());
-    integer("Samplerate", FSamplerate);
-    integer("PeakHold", Spectrum1->PeakDisplay() == TPeakDisplay::pdHold ? 1 : 0);
-    integer("DecayTime", FDecayTime);
-    integer("WindowType", FWindowType);
-    integer("InputMode", FInputMode);
-    integer("HighColor", static_cast<int32_t>(Spectrum1->HighColor()));
-    integer("MidColor", static_cast<int32_t>(Spectrum1->MidColor()));
-    integer("LowColor", static_cast<int32_t>(Spectrum1->LowColor()));
-    integer("HighTresh", Spectrum1->HighTreshhold());
-    integer("MidTresh", Spectrum1->MidTreshhold());
-    integer("Width", place.width());
-    integer("Height", place.height());
-    integer("Left", place.left());
-    integer("Top", place.top());
-    integer("State", isMinimized() ? 1 : isMaximized() ? 2 : 0);
-    integer("Topmost", Alwaysontop1->isChecked() ? 1 : 0);
-    integer("OuterRect", 1);  // the place above includes the frame
-    key->Close();
+}
+
+void TForm1::ReportUnsavedSettings() {
+    std::string where = platform::HiveFilePath(platform::RootKey::CurrentUser);
+    if (where.empty()) {  // the system's own registry
+        where =
+            std::string(platform::RootKeyName(platform::RootKey::CurrentUser)) + ConfigKeyPath();
+    }
+    platform::DebugOutput("settings not saved: " + where);
+    ApplicationHandleException(Exception("The settings could not be saved to " + where));
 }
 
 void TForm1::SetPeakHold() {

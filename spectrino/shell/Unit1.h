@@ -20,6 +20,7 @@
 #include "display/spectrum.h"
 #include "filterbank/utonebank.h"
 #include "shell/audio_devices.h"
+#include "shell/settings_baseline.h"
 
 class QAction;
 class QFrame;
@@ -177,6 +178,10 @@ private:
     // manager's frame is known.
     void PlaceWindow(const QRect& outer, bool outerOnceFramed);
     QSize MinimumOuterSize() const;
+    // The settings as StoreConfig writes them, in that order.
+    TSettings CurrentSettings() const;
+    // Once, naming where the settings should have gone.
+    void ReportUnsavedSettings();
 
     void WaveIn1DeviceLost();
     void MoveWindowTopmost(bool topmost);
@@ -198,6 +203,7 @@ private:
 
     bool shown_ = false;
     std::optional<QRect> pendingOuter_;
+    TSettingsBaseline settingsBaseline_;
     std::mt19937 random_;
     TForm2* colours_ = nullptr;
     TForm3* about_ = nullptr;

@@ -9,8 +9,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -272,6 +274,59 @@ TEST_F(Settings, AStoredPlaceIsFittedToTheScreen) {
         key.WriteInteger("Top", 0x80000000u);
     });
     EXPECT_EQ(StartShown()->frameGeometry(), QRect(area.left(), area.top(), 500, 300));
+}
+
+TEST_F(Settings, SettingsThatCannotBeSavedAreReportedOnceWithTheFile) {
+    // A file where the settings folder should be: not even root can create it.
+    std::ofstream(dir_ / "file") << "x";
+    setenv("SPECTRINO_REGISTRY_DIR", (dir_ / "file" / "registry").c_str(), 1);
+    const std::string file = platform::HiveFilePath(RootKey::CurrentUser);
+    ASSERT_FALSE(file.empty());
+    {
+        auto form = Start();
+        form->SetDecayTime(3);
+    }
+    ASSERT_EQ(shown.Messages().size(), 1u);
+    EXPECT_NE(shown.Messages()[0].find(file), std::string::npos) << shown.Messages()[0];
+    const std::vector<std::string> lines = quiet.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "settings not saved: " + file), 1);
+
+    // Where saving works, nothing is said.
+    setenv("SPECTRINO_REGISTRY_DIR", dir_.c_str(), 1);
+    { auto form = Start(); }
+    EXPECT_EQ(shown.Messages().size(), 1u);
+    EXPECT_EQ(Stored("DecayTime"), 1u);
+}
+
+TEST_F(Settings, TwoInstancesKeepEachOthersChanges) {
+    Store([](RegistryKey& key) {
+        key.WriteInteger("DecayTime", 1);
+        key.WriteInteger("WindowType", 1);
+        key.WriteInteger("HighColor", 0x102030);
+    });
+    auto first = Start();
+    auto second = Start();
+    first->SetDecayTime(3);
+    first->SetWindowType(2);
+    first.reset();
+    EXPECT_EQ(Stored("DecayTime"), 3u);
+    second->Spectrum1->SetHighColor(0x405060);
+    second->SetWindowType(4);
+    second.reset();
+    EXPECT_EQ(Stored("DecayTime"), 3u);  // the second never touched it
+    EXPECT_EQ(Stored("HighColor"), 0x405060u);
+    EXPECT_EQ(Stored("WindowType"), 4u);  // both changed it: the last to close wins
+    EXPECT_EQ(Stored("Samplerate"), 44100u);
+
+    // Two first runs: nothing was stored when either started.
+    ASSERT_TRUE(platform::DeleteRegistryKey(RootKey::CurrentUser, TForm1::ConfigKeyPath()));
+    first = Start();
+    second = Start();
+    first->SetInputMode(2);
+    first.reset();
+    second.reset();
+    EXPECT_EQ(Stored("InputMode"), 2u);
+    EXPECT_EQ(Stored("DecayTime"), 1u);
 }
 
 }  // namespace
