@@ -13,6 +13,11 @@ int32_t SaturatedSub(int32_t value, int32_t step) {
         std::max<int64_t>(static_cast<int64_t>(value) - step, std::numeric_limits<int32_t>::min()));
 }
 
+// Thresholds come from the settings file unchecked; in 64 bits any of them compares sanely.
+int64_t Hundredths(int threshold) {
+    return int64_t{threshold} * 100;
+}
+
 }  // namespace
 
 int32_t DecayStep(TDecaySpeed speed) {
@@ -49,9 +54,9 @@ LevelTracker::BandUpdate LevelTracker::UpdateBand(int band, int32_t value, bool 
         }
         if (levels_[i] > peaks_[i]) {
             peaks_[i] = levels_[i];
-            peakZones_[i] = peaks_[i] >= highTreshhold_ * 100  ? 2
-                            : peaks_[i] >= midTreshhold_ * 100 ? 1
-                                                               : 0;
+            peakZones_[i] = peaks_[i] >= Hundredths(highTreshhold_)  ? 2
+                            : peaks_[i] >= Hundredths(midTreshhold_) ? 1
+                                                                     : 0;
         }
         update.Drawn = true;
     }

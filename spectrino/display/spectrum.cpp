@@ -112,8 +112,13 @@ TSpectrumLayout ComputeSpectrumLayout(int clientWidth, int scaleLabelWidth) {
 
 TZoneRows ComputeZoneRows(int height, int highTreshhold, int midTreshhold) {
     const int64_t h = height;
-    return {static_cast<int>(h - h * (highTreshhold + kScaleDb) / kScaleDb),
-            static_cast<int>(h - h * (midTreshhold + kScaleDb) / kScaleDb)};
+    // A threshold off the scale (the settings file may hold any number) puts its zone edge
+    // at the end of the column.
+    const auto row = [h](int threshold) {
+        return static_cast<int>(
+            std::clamp<int64_t>(h - h * (int64_t{threshold} + kScaleDb) / kScaleDb, 0, h));
+    };
+    return {row(highTreshhold), row(midTreshhold)};
 }
 
 QString FormatHz(float hz) {
@@ -759,7 +764,8 @@ void TSpectrum::mouseMoveEvent(QMouseEvent* event) {
 
 void TSpectrum::mouseDoubleClickEvent(QMouseEvent* event) {
     QWidget::mouseDoubleClickEvent(event);
-    if (OnDblClick) {
+    // A double-click is the left button's; the others have no meaning here.
+    if (OnDblClick && event->button() == Qt::LeftButton) {
         const auto handler = OnDblClick;
         handler(*this);
     }

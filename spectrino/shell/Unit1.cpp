@@ -11,13 +11,16 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "colours/Unit2.h"
@@ -33,6 +36,8 @@
 #include "shell/commandline.h"
 #include "shell/input_routing.h"
 #include "shell/resources/MainIcon.h"
+#include "shell/settings_baseline.h"
+#include "shell/window_placement.h"
 
 namespace spectrino {
 
@@ -48,6 +53,8 @@ namespace {
 
 constexpr TColor kPanelFontColor = 0xFFC0C0;
 constexpr int kWaveBlockSize = 2048;
+// The window's place and outer size as designed.
+constexpr TWindowPlace kDesignPlace{672, 290, 464, 346};
 
 // A channel record's name: up to 32 characters, ending at the first zero.
 std::string ChannelName(const ASIOChannelInfo& info) {
@@ -59,6 +66,11 @@ QAction* AddItem(QMenu* menu, const QString& caption, int tag, bool checkable = 
     item->setData(tag);
     item->setCheckable(checkable);
     return item;
+}
+
+// A spin box's whole decibels as a level, held to the range a level can take.
+int32_t SaturatedHundredths(int decibels) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{decibels} * 100, INT32_MIN, INT32_MAX));
 }
 
 void CheckOnly(std::initializer_list<QAction*> items, const QAction* checked) {
@@ -325,7 +337,33 @@ void TForm1::FormCreate() {
 void TForm1::FormShow() {
     shown_ = true;  // showing the window from the stored state must not run this again
     UpdateDevices();
+    // The design-time place is the outer rectangle; on a small screen it is moved in.
+    PlaceWindow(FitToScreens(kDesignPlace, AvailableScreenAreas(), MinimumOuterSize()), true);
     ReadConfig();
+}
+
+void TForm1::PlaceWindow(const QRect& outer, bool outerOnceFramed) {
+    const QMargins frame = FrameMargins(*this);
+    setGeometry(outer.marginsRemoved(frame));
+    // Window managers add their frame some time after the window shows; the outer size holds
+    // once they have.
+    pendingOuter_.reset();
+    if (outerOnceFramed && frame.isNull()) {
+        pendingOuter_ = outer;
+    }
+}
+
+QSize TForm1::MinimumOuterSize() const {
+    const QMargins frame = FrameMargins(*this);
+    return minimumSizeHint().expandedTo(minimumSize()) +
+           QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (pendingOuter_ && !FrameMargins(*this).isNull() && !isMaximized() && !isMinimized()) {
+        PlaceWindow(*pendingOuter_, false);
+    }
 }
 
 void TForm1::FormDestroy() {
@@ -366,8 +404,9 @@ void TForm1::Spectrum1Refresh(TSpectrum&, TSpectArray& values) {
             values.fill(SpinEdit1->value() * 100);
             break;
         default: {
-            const int32_t lo = SpinEdit2->value() * 100;
-            const int32_t hi = SpinEdit3->value() * 100;
+            // The upper box takes any integer; its hundredths may not fit a level.
+            const int32_t lo = SaturatedHundredths(SpinEdit2->value());
+            const int32_t hi = SaturatedHundredths(SpinEdit3->value());
             if (lo == hi) {
                 values.fill(lo);
                 break;
@@ -450,7 +489,8 @@ void TForm1::Spectrum1DblClick() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == Panel1) {
             Guarded([this] { Panel1DblClick(); });
             return true;
@@ -742,8 +782,16 @@ void TForm1::ReadConfig() {
     }
     auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
                                            platform::Access::Read);
+    // What this window holds once the stored values are applied (or none are, or the device
+    // fails to start) is what it started from.
+    TSettings stored;
+    const auto remember =
+        qScopeGuard([&] { settingsBaseline_.Remember(std::move(stored), CurrentSettings()); });
     if (!key) {
         return;
+    }
+    for (const TSetting& setting : CurrentSettings()) {
+        stored.push_back({setting.Name, ReadSetting(*key, setting.Name, setting.Value)});
     }
     // Each value stands on its own: a missing one, or one of another type, reads as absent.
     auto integer = [&](const char* name) -> std::optional<int32_t> {
@@ -752,20 +800,30 @@ void TForm1::ReadConfig() {
         }
         return std::nullopt;
     };
-    QRect place = geometry();
-    if (auto v = integer("Width")) {
-        place.setWidth(*v);
+    {
+        // Earlier versions stored the client area; their values come back as they were.
+        const bool outer = integer("OuterRect") == 1;
+        const QMargins frame = outer ? QMargins() : FrameMargins(*this);
+        const QRect current = NormalOuterRect(*this).marginsRemoved(frame);
+        TWindowPlace place{current.left(), current.top(), current.width(), current.height()};
+        if (auto v = integer("Width")) {
+            place.Width = *v;
+        }
+        if (auto v = integer("Height")) {
+            place.Height = *v;
+        }
+        if (auto v = integer("Left")) {
+            place.Left = *v;
+        }
+        if (auto v = integer("Top")) {
+            place.Top = *v;
+        }
+        place.Left -= frame.left();
+        place.Top -= frame.top();
+        place.Width += frame.left() + frame.right();
+        place.Height += frame.top() + frame.bottom();
+        PlaceWindow(FitToScreens(place, AvailableScreenAreas(), MinimumOuterSize()), outer);
     }
-    if (auto v = integer("Height")) {
-        place.setHeight(*v);
-    }
-    if (auto v = integer("Left")) {
-        place.moveLeft(*v);
-    }
-    if (auto v = integer("Top")) {
-        place.moveTop(*v);
-    }
-    setGeometry(place);
     if (auto v = integer("State")) {
         if (*v == 1) {
             show();
@@ -808,38 +866,66 @@ void TForm1::ReadConfig() {
 }
 
 void TForm1::StoreConfig() {
-    // The restored rectangle, also while minimised or maximised.
-    const QRect place = normalGeometry().isValid() ? normalGeometry() : geometry();
     if (ConfigKeyPath().empty()) {
         return;
     }
     auto key = platform::RegistryKey::Open(platform::RootKey::CurrentUser, ConfigKeyPath(),
                                            platform::Access::ReadWrite);
     if (!key) {
+        ReportUnsavedSettings();
         return;
     }
+    bool saved = true;
+    for (const TSetting& setting : CurrentSettings()) {
+        // The key shows the file as it is now, with what other instances stored.
+        if (settingsBaseline_.ShouldWrite(setting,
+                                          ReadSetting(*key, setting.Name, setting.Value))) {
+            saved = WriteSetting(*key, setting) && saved;
+        }
+    }
+    saved = key->Close() && saved;
+    if (!saved) {
+        ReportUnsavedSettings();
+    }
+}
+
+TSettings TForm1::CurrentSettings() const {
+    // The restored outer rectangle, also while minimised or maximised.
+    const QRect place = NormalOuterRect(*this);
     const TAudioDevice* device = FCurrentDevice;
-    auto integer = [&](const char* name, int32_t value) {
-        key->WriteInteger(name, static_cast<uint32_t>(value));
+    const auto integer = [](int64_t value) { return TSettingValue(static_cast<uint32_t>(value)); };
+    return {
+        {"Device", device != nullptr ? device->Caption : std::string()},
+        {"Samplerate", integer(FSamplerate)},
+        {"PeakHold", integer(Spectrum1->PeakDisplay() == TPeakDisplay::pdHold ? 1 : 0)},
+        {"DecayTime", integer(FDecayTime)},
+        {"WindowType", integer(FWindowType)},
+        {"InputMode", integer(FInputMode)},
+        {"HighColor", integer(Spectrum1->HighColor())},
+        {"MidColor", integer(Spectrum1->MidColor())},
+        {"LowColor", integer(Spectrum1->LowColor())},
+        {"HighTresh", integer(Spectrum1->HighTreshhold())},
+        {"MidTresh", integer(Spectrum1->MidTreshhold())},
+        {"Width", integer(place.width())},
+        {"Height", integer(place.height())},
+        {"Left", integer(place.left())},
+        {"Top", integer(place.top())},
+        {"State", integer(isMinimized()   ? 1
+                          : isMaximized() ? 2
+                                          : 0)},
+        {"Topmost", integer(Alwaysontop1->isChecked() ? 1 : 0)},
+        {"OuterRect", integer(1)},  // the place above includes the frame
     };
-    key->WriteString("Device", device != nullptr ? device->Caption : std::string());
-    integer("Samplerate", FSamplerate);
-    integer("PeakHold", Spectrum1->PeakDisplay() == TPeakDisplay::pdHold ? 1 : 0);
-    integer("DecayTime", FDecayTime);
-    integer("WindowType", FWindowType);
-    integer("InputMode", FInputMode);
-    integer("HighColor", static_cast<int32_t>(Spectrum1->HighColor()));
-    integer("MidColor", static_cast<int32_t>(Spectrum1->MidColor()));
-    integer("LowColor", static_cast<int32_t>(Spectrum1->LowColor()));
-    integer("HighTresh", Spectrum1->HighTreshhold());
-    integer("MidTresh", Spectrum1->MidTreshhold());
-    integer("Width", place.width());
-    integer("Height", place.height());
-    integer("Left", place.left());
-    integer("Top", place.top());
-    integer("State", isMinimized() ? 1 : isMaximized() ? 2 : 0);
-    integer("Topmost", Alwaysontop1->isChecked() ? 1 : 0);
-    key->Close();
+}
+
+void TForm1::ReportUnsavedSettings() {
+    std::string where = platform::HiveFilePath(platform::RootKey::CurrentUser);
+    if (where.empty()) {  // the system's own registry
+        where =
+            std::string(platform::RootKeyName(platform::RootKey::CurrentUser)) + ConfigKeyPath();
+    }
+    platform::DebugOutput("settings not saved: " + where);
+    ApplicationHandleException(Exception("The settings could not be saved to " + where));
 }
 
 void TForm1::SetPeakHold() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "display/spectrum.h"
 #include "filterbank/utonebank.h"
 #include "shell/audio_devices.h"
+#include "shell/settings_baseline.h"
 
 class QAction;
 class QFrame;
@@ -167,6 +169,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void CreateComponents();
@@ -174,6 +177,14 @@ private:
     void CreateMenus();
     void SetTestMode(uint16_t mode, bool noise, bool rand);
     void TogglePanel1();
+    // Puts the window's outer rectangle there; with `outerOnceFramed`, again once the window
+    // manager's frame is known.
+    void PlaceWindow(const QRect& outer, bool outerOnceFramed);
+    QSize MinimumOuterSize() const;
+    // The settings as StoreConfig writes them, in that order.
+    TSettings CurrentSettings() const;
+    // Once, naming where the settings should have gone.
+    void ReportUnsavedSettings();
 
     void WaveIn1DeviceLost();
     void MoveWindowTopmost(bool topmost);
@@ -211,6 +222,8 @@ private:
     QTimer* resumeTimer_ = nullptr;
 
     bool shown_ = false;
+    std::optional<QRect> pendingOuter_;
+    TSettingsBaseline settingsBaseline_;
     std::mt19937 random_;
     TForm2* colours_ = nullptr;
     TForm3* about_ = nullptr;

@@ -14,6 +14,7 @@
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
 #include "shell/commandline.h"
+#include "shell/quit_request.h"
 #include "shell/startup_probe.h"
 
 namespace {
@@ -57,18 +58,20 @@ int main(int argc, char** argv) {
     form2->setWindowFlags(Qt::Dialog);
     form3->setWindowFlags(Qt::Dialog);
     form1->SetDialogs(form2, form3);
-    // Asked to end from outside: close as the user would, so the settings are stored.
-    const platform::TerminationRequests termination([] { QApplication::quit(); });
+    // Asked to end from outside: close as the user would, so the settings are stored; also
+    // when the request comes while a start-up message box is up.
+    TQuitRequest quit;
+    const platform::TerminationRequests termination([&quit] { quit.Request(); });
     // Opt-in start-up measurement: report the first drawn frame of the spectrum, then close.
     if (!qEnvironmentVariableIsEmpty("SPECTRINO_STARTUP_PROBE")) {
-        new TStartupProbe(form1->Spectrum1, [](double seconds) {
+        new TStartupProbe(form1->Spectrum1, [&quit](double seconds) {
             std::printf("first frame after %.0f ms\n", seconds * 1000.0);
             std::fflush(stdout);
-            QApplication::quit();
+            quit.Request();
         });
     }
     form1->show();
-    const int result = QApplication::exec();
+    const int result = quit.Exec();
     form1.reset();
     return result;
 }

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 
+#include <climits>
 #include <memory>
 
 #include "framework/exception.h"
@@ -165,6 +166,34 @@ TEST_F(SpectrumTest, BarsShowTheZoneColoursAndRebuildWhenColoursChange) {
     spectrum.SetMidTreshhold(-30);
     spectrum.Paint();
     EXPECT_EQ(BarPixel(5, top + ComputeZoneRows(185, -10, -30).Mid - 1), mid);
+}
+
+TEST_F(SpectrumTest, ThresholdsFarOffTheScaleStillGiveZones) {
+    // The settings file may hold any negative threshold, down to the smallest integer.
+    EXPECT_EQ(ComputeZoneRows(185, -1000000000, -1000000000).High, 185);
+    EXPECT_EQ(ComputeZoneRows(185, -1000000000, -1000000000).Mid, 185);
+    EXPECT_EQ(ComputeZoneRows(185, -10, INT_MIN).Mid, 185);
+    EXPECT_EQ(ComputeZoneRows(185, INT_MAX, INT_MAX).High, 0);
+
+    SetPlotHeight(185);
+    spectrum.SetHighTreshhold(INT_MIN);
+    spectrum.SetMidTreshhold(-1000000000);
+    delivered[5] = -5000;
+    delivered[6] = 0;
+    spectrum.TimerTick();
+    spectrum.Paint();
+    // Every level lies above both thresholds: the whole column is the high zone.
+    EXPECT_EQ(spectrum.PeakZones()[5], 2);
+    EXPECT_EQ(BarPixel(6, spectrum.PlotTop()), high);
+    EXPECT_EQ(BarPixel(6, spectrum.PlotBottom() - 1), high);
+
+    spectrum.SetHighTreshhold(-10);
+    spectrum.SetMidTreshhold(-21474837);
+    delivered[5] = -4000;
+    spectrum.TimerTick();
+    spectrum.Paint();
+    EXPECT_EQ(spectrum.PeakZones()[5], 1);
+    EXPECT_EQ(BarPixel(6, spectrum.PlotBottom() - 1), mid);
 }
 
 TEST_F(SpectrumTest, RisingBarsCopyTheColumnFallingBarsOnlyEraseAndPaintRedrawsAll) {

@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -145,6 +146,32 @@ TEST_F(Form1, TestDataModesReplaceTheMeasuredLevels) {
     EXPECT_EQ(Refresh()[74], device[74]);
 }
 
+TEST_F(Form1, RandUpperBoundTakesAnyIntegerTheBoxAccepts) {
+    form->RadioButton6->click();
+    form->SpinEdit2->setValue(-72);
+    // Past 21474836 dB the hundredths no longer fit 32 bits; the draw must still run from
+    // -72 dB up, not from a wrapped bound.
+    for (int upper : {21474837, INT_MAX}) {
+        form->SpinEdit3->setValue(upper);
+        ASSERT_EQ(form->SpinEdit3->value(), upper);
+        int aboveZero = 0;
+        for (int32_t v : Refresh()) {
+            ASSERT_GE(v, -7200) << upper;
+            aboveZero += v > 0 ? 1 : 0;
+        }
+        EXPECT_GT(aboveZero, 100) << upper;
+        form->Spectrum1->TimerTick();  // and the control takes such levels
+    }
+    form->SpinEdit3->setValue(INT_MIN);
+    int belowFloor = 0;
+    for (int32_t v : Refresh()) {
+        ASSERT_LT(v, -7200);
+        belowFloor += v < -14400 ? 1 : 0;
+    }
+    EXPECT_GT(belowFloor, 100);
+    form->Spectrum1->TimerTick();
+}
+
 TEST_F(Form1, DoubleClicksToggleTheTestPanel) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -159,6 +186,14 @@ TEST_F(Form1, DoubleClicksToggleTheTestPanel) {
     form->Spectrum1DblClick();
     QTest::mouseDClick(form->Panel1, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_FALSE(form->Panel1->isVisible());
+
+    // Only the left button toggles it.
+    QTest::mouseDClick(form->Spectrum1, Qt::MiddleButton, {}, QPoint(100, 100));
+    EXPECT_FALSE(form->Panel1->isVisible());
+    form->Spectrum1DblClick();
+    QTest::mouseDClick(form->GroupBox2, Qt::MiddleButton, {}, QPoint(5, 5));
+    QTest::mouseDClick(form->Panel1, Qt::MiddleButton, {}, QPoint(2, 2));
+    EXPECT_TRUE(form->Panel1->isVisible());
 }
 
 TEST_F(Form1, MenuItemsKeepTheirOwnCheckMarks) {

@@ -2,12 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
+#include <QTest>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +22,7 @@
 #include "platform/debug_output.h"
 #include "platform/registry.h"
 #include "shell/Unit1.h"
+#include "shell/window_placement.h"
 
 namespace {
 
@@ -60,6 +66,18 @@ protected:
         form->FormShow();
         return form;
     }
+
+    // The same, with the window shown, so the window system's frame is known.
+    std::unique_ptr<TForm1> StartShown() {
+        auto form = std::make_unique<TForm1>(nullptr, &fake);
+        AppCompanyName = "Test Maker";
+        AppProductName = "Spectrino";
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        return form;
+    }
+
+    static QRect Available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
     // Writes stored values directly.
     template <typename F>
@@ -186,7 +204,129 @@ TEST_F(Settings, NoDeviceSelectedIsStoredAsEmpty) {
     EXPECT_EQ(key->ReadString("Device"), "");
     EXPECT_EQ(key->ReadInteger("Samplerate"), 44100u);
     EXPECT_EQ(key->ReadInteger("Width"), 464u);
-    EXPECT_EQ(key->ReadInteger("Left"), 672u);
+    // The design place, moved in where the screen is too small for it.
+    const auto left = static_cast<uint32_t>(std::min(672, Available().right() + 1 - 464));
+    EXPECT_EQ(key->ReadInteger("Left"), left);
+}
+
+TEST_F(Settings, TheOuterRectangleIsStoredAndComesBack) {
+    QMargins frame;
+    {
+        auto form = StartShown();
+        frame = FrameMargins(*form);
+        ASSERT_FALSE(frame.isNull()) << "the window system shows no frame";
+        // The design size is the outer size.
+        EXPECT_EQ(form->frameGeometry().size(), QSize(464, 346));
+        form->setGeometry(QRect(100, 120, 500, 400).marginsRemoved(frame));
+    }
+    EXPECT_EQ(Stored("Left"), 100u);
+    EXPECT_EQ(Stored("Top"), 120u);
+    EXPECT_EQ(Stored("Width"), 500u);
+    EXPECT_EQ(Stored("Height"), 400u);
+    {
+        auto form = StartShown();
+        EXPECT_EQ(form->frameGeometry(), QRect(100, 120, 500, 400));
+    }
+
+    // Values an earlier version stored were the client area: the window shows where it was.
+    ASSERT_TRUE(platform::DeleteRegistryKey(RootKey::CurrentUser, TForm1::ConfigKeyPath()));
+    Store([](RegistryKey& key) {
+        key.WriteInteger("Left", 100);
+        key.WriteInteger("Top", 120);
+        key.WriteInteger("Width", 500);
+        key.WriteInteger("Height", 400);
+    });
+    {
+        auto form = StartShown();
+        EXPECT_EQ(form->geometry(), QRect(100, 120, 500, 400));
+    }
+    EXPECT_EQ(Stored("Left"), static_cast<uint32_t>(100 - frame.left()));
+    EXPECT_EQ(Stored("Width"), static_cast<uint32_t>(500 + frame.left() + frame.right()));
+    EXPECT_EQ(StartShown()->geometry(), QRect(100, 120, 500, 400));
+}
+
+TEST_F(Settings, AStoredPlaceIsFittedToTheScreen) {
+    const QRect area = Available();
+    Store([](RegistryKey& key) {
+        key.WriteInteger("Width", 100000);
+        key.WriteInteger("Height", 100000);
+    });
+    {
+        auto form = StartShown();
+        EXPECT_TRUE(area.contains(form->frameGeometry())) << form->frameGeometry().width();
+    }
+    EXPECT_LE(Stored("Width"), static_cast<uint32_t>(area.width()));
+    EXPECT_LE(Stored("Height"), static_cast<uint32_t>(area.height()));
+
+    Store([](RegistryKey& key) {
+        key.WriteInteger("Left", 0x7FFFFFFF);
+        key.WriteInteger("Top", 0x7FFFFFFF);
+        key.WriteInteger("Width", 500);
+        key.WriteInteger("Height", 300);
+    });
+    {
+        auto form = StartShown();
+        EXPECT_EQ(form->frameGeometry(),
+                  QRect(area.right() + 1 - 500, area.bottom() + 1 - 300, 500, 300));
+    }
+    Store([](RegistryKey& key) {
+        key.WriteInteger("Left", 0x80000000u);
+        key.WriteInteger("Top", 0x80000000u);
+    });
+    EXPECT_EQ(StartShown()->frameGeometry(), QRect(area.left(), area.top(), 500, 300));
+}
+
+TEST_F(Settings, SettingsThatCannotBeSavedAreReportedOnceWithTheFile) {
+    // A file where the settings folder should be: not even root can create it.
+    std::ofstream(dir_ / "file") << "x";
+    setenv("SPECTRINO_REGISTRY_DIR", (dir_ / "file" / "registry").c_str(), 1);
+    const std::string file = platform::HiveFilePath(RootKey::CurrentUser);
+    ASSERT_FALSE(file.empty());
+    {
+        auto form = Start();
+        form->SetDecayTime(3);
+    }
+    ASSERT_EQ(shown.Messages().size(), 1u);
+    EXPECT_NE(shown.Messages()[0].find(file), std::string::npos) << shown.Messages()[0];
+    const std::vector<std::string> lines = quiet.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "settings not saved: " + file), 1);
+
+    // Where saving works, nothing is said.
+    setenv("SPECTRINO_REGISTRY_DIR", dir_.c_str(), 1);
+    { auto form = Start(); }
+    EXPECT_EQ(shown.Messages().size(), 1u);
+    EXPECT_EQ(Stored("DecayTime"), 1u);
+}
+
+TEST_F(Settings, TwoInstancesKeepEachOthersChanges) {
+    Store([](RegistryKey& key) {
+        key.WriteInteger("DecayTime", 1);
+        key.WriteInteger("WindowType", 1);
+        key.WriteInteger("HighColor", 0x102030);
+    });
+    auto first = Start();
+    auto second = Start();
+    first->SetDecayTime(3);
+    first->SetWindowType(2);
+    first.reset();
+    EXPECT_EQ(Stored("DecayTime"), 3u);
+    second->Spectrum1->SetHighColor(0x405060);
+    second->SetWindowType(4);
+    second.reset();
+    EXPECT_EQ(Stored("DecayTime"), 3u);  // the second never touched it
+    EXPECT_EQ(Stored("HighColor"), 0x405060u);
+    EXPECT_EQ(Stored("WindowType"), 4u);  // both changed it: the last to close wins
+    EXPECT_EQ(Stored("Samplerate"), 44100u);
+
+    // Two first runs: nothing was stored when either started.
+    ASSERT_TRUE(platform::DeleteRegistryKey(RootKey::CurrentUser, TForm1::ConfigKeyPath()));
+    first = Start();
+    second = Start();
+    first->SetInputMode(2);
+    first.reset();
+    second.reset();
+    EXPECT_EQ(Stored("InputMode"), 2u);
+    EXPECT_EQ(Stored("DecayTime"), 1u);
 }
 
 }  // namespace
