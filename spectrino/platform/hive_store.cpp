@@ -225,6 +225,17 @@ bool KeepBadCopy(const std::string& path) {
     return true;
 }
 
+// Creates the hive's directory if needed and gives the file a save replaces.
+std::optional<std::string> PrepareSave(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(DirectoryOf(path), error);
+    std::optional<std::string> target = FollowLinks(path);
+    if (!target) {
+        Fail(path, "cannot follow", path);
+    }
+    return target;
+}
+
 }  // namespace
 
 std::string BadCopyPath(const std::string& path, int generation) {
@@ -250,11 +261,9 @@ HiveDocument LoadHiveFile(const std::string& path, std::string_view root_name) {
 }
 
 bool CanSaveHiveFile(const std::string& path) {
-    std::error_code error;
-    std::filesystem::create_directories(DirectoryOf(path), error);
-    const std::optional<std::string> target = FollowLinks(path);
+    const std::optional<std::string> target = PrepareSave(path);
     if (!target) {
-        return Fail(path, "cannot follow", path);
+        return false;
     }
     const std::string directory = DirectoryOf(*target);
     if (::access(directory.c_str(), W_OK) != 0) {
@@ -265,11 +274,9 @@ bool CanSaveHiveFile(const std::string& path) {
 
 bool UpdateHiveFile(const std::string& path, std::string_view root_name,
                     const std::function<void(HiveDocument&)>& change) {
-    std::error_code error;
-    std::filesystem::create_directories(DirectoryOf(path), error);
-    const std::optional<std::string> target = FollowLinks(path);
+    const std::optional<std::string> target = PrepareSave(path);
     if (!target) {
-        return Fail(path, "cannot follow", path);
+        return false;
     }
     const std::string directory = DirectoryOf(*target);
     UniqueFd lock(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
