@@ -118,13 +118,26 @@ if [ ${#paths[@]} -gt 0 ]; then
         grep -xF -f - /var/lib/dpkg/info/*.list || true)
 fi
 
+# Listed packages that are not installed yet: the Windows and fuzzing scripts install theirs
+# when they run.
+mapfile -t pending < <(comm -23 <(printf '%s\n' "${!listed[@]}" | sort) \
+    <(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' 2>/dev/null | awk '/^ii/ { print $2 }' | sort))
+
 # What installing the listed packages brings: they and everything they depend on, as installed
-# here, and the essential and required base. A virtual name stands for its providers.
+# here, and the essential and required base. A virtual name stands for its providers. For the
+# packages still to come, apt's view of what they will pull in (a program of a dependency left
+# behind by an earlier install counts as theirs).
 declare -A allowed=()
 while read -r name; do
     allowed[$name]=1
-done < <(dpkg-query -W -f='${db:Status-Abbrev}|${Package}|${Essential}|${Priority}|${Provides}|${Pre-Depends}, ${Depends}\n' |
-    awk -F'|' -v roots="${!listed[*]}" -f "$here/package-closure.awk")
+done < <(
+    dpkg-query -W -f='${db:Status-Abbrev}|${Package}|${Essential}|${Priority}|${Provides}|${Pre-Depends}, ${Depends}\n' |
+        awk -F'|' -v roots="${!listed[*]}" -f "$here/package-closure.awk"
+    if [ ${#pending[@]} -gt 0 ]; then
+        apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+            --no-replaces --no-enhances "${pending[@]}" 2>/dev/null | grep -v '^ ' | tr -d '<>' || true
+    fi
+)
 
 checked=0
 for word in "${!paths[@]}"; do
@@ -151,8 +164,6 @@ done
 # A program that is not there at all is a fault once every listed package is installed; before
 # that (the Windows and fuzzing scripts install theirs when they run) it may be one of theirs.
 if [ ${#missing[@]} -gt 0 ]; then
-    mapfile -t pending < <(comm -23 <(printf '%s\n' "${!listed[@]}" | sort) \
-        <(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' 2>/dev/null | awk '/^ii/ { print $2 }' | sort))
     if [ ${#pending[@]} -eq 0 ]; then
         for entry in "${missing[@]}"; do
             failures+=("$entry, but not installed (no install step lists its package)")
