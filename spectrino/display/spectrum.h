@@ -9,11 +9,9 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "core/bandtable.h"
 #include "core/colour.h"
