@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bank.h"
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// The bar-graph control: 128 band levels as vertical bars on a 0 .. -74 dB scale, with peak
-// markers, three colour zones and a read-out of the frequency and level under the pointer.
+// The bar-graph control on Qt: the widget, its timer and fonts around the spectrum renderer,
+// which decides what is drawn where.
 #pragma once
 
 #include <QColor>
@@ -9,43 +9,17 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 
-#include "display/bandtable.h"
-#include "display/level_tracker.h"
+#include "core/bandtable.h"
+#include "core/colour.h"
+#include "core/level_tracker.h"
+#include "core/spectrum_renderer.h"
+#include "display/image_canvas.h"
 
 namespace spectrino {
-
-// 0x00BBGGRR; 0xFF000000 plus an index names a system colour.
-using TColor = uint32_t;
-
-QColor ColorToQColor(TColor color);
-
-// Horizontal layout of the bar block for a client width and the width of the widest scale
-// label ("-90").
-struct TSpectrumLayout {
-    int LeftMargin = 0;
-    int RightMargin = 0;
-    int BarWidth = 0;
-    int BarOffset = 0;
-};
-TSpectrumLayout ComputeSpectrumLayout(int clientWidth, int scaleLabelWidth);
-
-// First row of the mid zone and of the low zone in a column of the given height.
-struct TZoneRows {
-    int High = 0;  // rows 0 .. High - 1 are the high zone
-    int Mid = 0;   // rows High .. Mid - 1 the mid zone, the rest the low zone
-};
-TZoneRows ComputeZoneRows(int height, int highTreshhold, int midTreshhold);
-
-QString FormatHz(float hz);              // "44100 Hz"
-QString FormatSeperatorLabel(float hz);  // "31.5", "1k2", "12k5"
-
-class TSpectrumCanvas;
 
 class TSpectrum : public QWidget {
     Q_OBJECT
@@ -65,38 +39,38 @@ public:
     std::function<void(TSpectrum&, TSpectArray&)> OnRefresh;
     std::function<void(TSpectrum&)> OnDblClick;
 
-    float Samplerate() const { return samplerate_; }
+    float Samplerate() const { return renderer_.Samplerate(); }
     void SetSamplerate(float value);
     void GetBand(int index, float& centre, float& width) const;
 
-    TPeakDisplay PeakDisplay() const { return tracker_.PeakDisplay(); }
-    void SetPeakDisplay(TPeakDisplay value) { tracker_.SetPeakDisplay(value); }
-    TDecaySpeed DecaySpeed() const { return tracker_.DecaySpeed(); }
-    void SetDecaySpeed(TDecaySpeed value) { tracker_.SetDecaySpeed(value); }
+    TPeakDisplay PeakDisplay() const { return renderer_.Tracker().PeakDisplay(); }
+    void SetPeakDisplay(TPeakDisplay value) { renderer_.Tracker().SetPeakDisplay(value); }
+    TDecaySpeed DecaySpeed() const { return renderer_.Tracker().DecaySpeed(); }
+    void SetDecaySpeed(TDecaySpeed value) { renderer_.Tracker().SetDecaySpeed(value); }
 
-    TColor Color() const { return color_; }
+    TColor Color() const { return renderer_.Color(); }
     void SetColor(TColor value);
     const QFont& NotationFont() const { return notationFont_; }
-    TColor NotationFontColor() const { return notationFontColor_; }
+    TColor NotationFontColor() const { return renderer_.NotationFontColor(); }
     void SetNotationFont(const QFont& font);
     void SetNotationFontColor(TColor value);
     const QFont& SeperatorFont() const { return seperatorFont_; }
-    TColor SeperatorFontColor() const { return seperatorFontColor_; }
+    TColor SeperatorFontColor() const { return renderer_.SeperatorFontColor(); }
     void SetSeperatorFont(const QFont& font);
     void SetSeperatorFontColor(TColor value);
-    TColor ScaleColor() const { return scaleColor_; }
+    TColor ScaleColor() const { return renderer_.ScaleColor(); }
     void SetScaleColor(TColor value);
-    TColor SeperatorColor() const { return seperatorColor_; }
+    TColor SeperatorColor() const { return renderer_.SeperatorColor(); }
     void SetSeperatorColor(TColor value);
-    TColor HighColor() const { return highColor_; }
+    TColor HighColor() const { return renderer_.HighColor(); }
     void SetHighColor(TColor value);
-    TColor MidColor() const { return midColor_; }
+    TColor MidColor() const { return renderer_.MidColor(); }
     void SetMidColor(TColor value);
-    TColor LowColor() const { return lowColor_; }
+    TColor LowColor() const { return renderer_.LowColor(); }
     void SetLowColor(TColor value);
-    int HighTreshhold() const { return tracker_.HighTreshhold(); }
+    int HighTreshhold() const { return renderer_.Tracker().HighTreshhold(); }
     void SetHighTreshhold(int value);
-    int MidTreshhold() const { return tracker_.MidTreshhold(); }
+    int MidTreshhold() const { return renderer_.Tracker().MidTreshhold(); }
     void SetMidTreshhold(int value);
 
     bool Enabled() const { return isEnabled(); }
@@ -110,26 +84,26 @@ public:
     // Renders the whole picture into the image: background, scale, separators, every bar.
     void Paint();
 
-    const TSpectArray& Levels() const { return tracker_.Levels(); }
-    const TSpectArray& Peaks() const { return tracker_.Peaks(); }
-    const TSpectArray& PeakZones() const { return tracker_.PeakZones(); }
+    const TSpectArray& Levels() const { return renderer_.Tracker().Levels(); }
+    const TSpectArray& Peaks() const { return renderer_.Tracker().Peaks(); }
+    const TSpectArray& PeakZones() const { return renderer_.Tracker().PeakZones(); }
     bool RefreshTimerActive() const { return refreshTimer_.isActive(); }
 
-    int TopMargin() const { return topMargin_; }
-    int BottomMargin() const { return bottomMargin_; }
-    int LeftMargin() const { return layout_.LeftMargin; }
-    int RightMargin() const { return layout_.RightMargin; }
-    int BarWidth() const { return layout_.BarWidth; }
-    int BarOffset() const { return layout_.BarOffset; }
-    int FreqTextWidth() const { return freqTextWidth_; }
-    int LevelTextWidth() const { return levelTextWidth_; }
-    int PlotTop() const { return topMargin_; }
-    int PlotBottom() const { return image_.height() - bottomMargin_; }
+    int TopMargin() const { return renderer_.TopMargin(); }
+    int BottomMargin() const { return renderer_.BottomMargin(); }
+    int LeftMargin() const { return renderer_.Layout().LeftMargin; }
+    int RightMargin() const { return renderer_.Layout().RightMargin; }
+    int BarWidth() const { return renderer_.Layout().BarWidth; }
+    int BarOffset() const { return renderer_.Layout().BarOffset; }
+    int FreqTextWidth() const { return renderer_.FreqTextWidth(); }
+    int LevelTextWidth() const { return renderer_.LevelTextWidth(); }
+    int PlotTop() const { return TopMargin(); }
+    int PlotBottom() const { return renderer_.PlotBottom(image_.height()); }
     int PlotHeight() const { return PlotBottom() - PlotTop(); }
-    int BarLeft(int band) const;
+    int BarLeft(int band) const { return renderer_.BarLeft(band); }
 
-    const QString& FreqText() const { return freqText_; }
-    const QString& LevelText() const { return levelText_; }
+    QString FreqText() const { return QString::fromStdString(renderer_.FreqText()); }
+    QString LevelText() const { return QString::fromStdString(renderer_.LevelText()); }
     const QImage& Image() const { return image_; }
 
 protected:
@@ -142,51 +116,16 @@ protected:
 private:
     // Schedules a full paint for the next pass of the event loop (coalesced).
     void Invalidate();
-    void ChangeZoneSetting(TColor& field, TColor value);
-    void ComputeLayout();
-    void DrawScale();
-    void DrawSeparators();
-    void PrepareBitmaps();
-    void DrawBar(int band, int32_t old);
-    void DrawPeak(int band, int32_t oldPeak);
-    void DrawReadout();
-    int LevelToY(int32_t level) const;
-    int FontHeightProperty(const QFont& font) const;
-    void SelectNotationFont();
+    void InvalidateIf(bool changed);
+    // The owner's refresh handler in the renderer's terms; empty without one.
+    SpectrumRenderer::RefreshHandler Handler();
 
-    float samplerate_ = 44100.0f;
-    BandTable bands_;
-    TColor color_ = 0x000000;
     QFont notationFont_;
-    TColor notationFontColor_ = 0xFFC0C0;
     QFont seperatorFont_;
-    TColor seperatorFontColor_ = 0xFFC0C0;
-    TColor scaleColor_ = 0x808080;
-    TColor seperatorColor_ = 0x000040;
-    TColor highColor_ = 0x0000FF;
-    TColor midColor_ = 0x00FFFF;
-    TColor lowColor_ = 0xC0C000;
-    bool zonesDirty_ = false;
-
-    // Levels, peaks and their zones; the thresholds live there too.
-    LevelTracker tracker_;
-
-    int topMargin_ = 0;
-    int bottomMargin_ = 0;
-    TSpectrumLayout layout_;
-    int freqTextWidth_ = 100;
-    int levelTextWidth_ = 100;
-
-    QString freqText_;
-    QString levelText_;
-    QString shownFreqText_;
-    QString shownLevelText_;
-
+    SpectrumRenderer renderer_;
     QTimer refreshTimer_;
     QImage image_;
-    std::unique_ptr<TSpectrumCanvas> canvas_;
-    std::optional<QImage> backgroundBitmap_;
-    std::optional<QImage> barBitmap_;
+    std::unique_ptr<ImageCanvas> canvas_;
     bool paintQueued_ = false;
 };
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "shell/bandlevel.h"
-#include "shell/input_routing.h"
+#include "core/bandlevel.h"
+#include "core/input_routing.h"
 
 namespace spectrino {
 namespace {

@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
-#include "display/bandtable.h"
-#include "display/level_tracker.h"
+#include "core/bandtable.h"
+#include "core/level_tracker.h"
 #include "filterbank/utonebank.h"
 #include "meter/level_writers.h"
-#include "shell/input_routing.h"
+#include "core/input_routing.h"
 
 namespace spectrino {
 

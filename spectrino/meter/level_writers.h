@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "display/bandtable.h"
-#include "display/level_tracker.h"
+#include "core/bandtable.h"
+#include "core/level_tracker.h"
 
 namespace spectrino {
 

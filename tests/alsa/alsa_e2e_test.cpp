@@ -13,14 +13,14 @@
 #include <QMenu>
 
 #include "alsa_test_support.h"
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 #include "e2e/predicted_level.h"
 #include "e2e/sound_server.h"
 #include "e2e/tone_player.h"
 #include "filterbank/utonebank.h"
 #include "shell/Unit1.h"
-#include "shell/bandlevel.h"
-#include "shell/input_routing.h"
+#include "core/bandlevel.h"
+#include "core/input_routing.h"
 
 namespace spectrino {
 namespace {

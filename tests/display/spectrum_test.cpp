@@ -10,9 +10,9 @@
 #include <climits>
 #include <memory>
 
+#include "core/bandlevel.h"
 #include "framework/exception.h"
 #include "platform/debug_output.h"
-#include "shell/bandlevel.h"
 
 namespace spectrino {
 namespace {
@@ -96,23 +96,6 @@ protected:
     const QRgb mid = Rgb(0x00FFFF);
     const QRgb low = Rgb(0xC0C000);
 };
-
-TEST(SpectrumLayoutTest, WorkedExampleAndSpareWidth) {
-    const TSpectrumLayout layout = ComputeSpectrumLayout(456, 15);
-    EXPECT_EQ(layout.LeftMargin, 23);
-    EXPECT_EQ(layout.RightMargin, 23);
-    EXPECT_EQ(layout.BarWidth, 2);
-    EXPECT_EQ(layout.BarOffset, 13);
-    const int first = layout.LeftMargin + layout.BarOffset;
-    EXPECT_EQ(first, 36);
-    EXPECT_EQ(first + 3 * 127, 417);
-    // 27 spare pixels: 13 left of the bar block, 14 right of it.
-    EXPECT_EQ(456 - layout.RightMargin - (first + 128 * 2 + 127), 14);
-
-    const TZoneRows rows = ComputeZoneRows(185, -10, -20);
-    EXPECT_EQ(rows.High, 25);
-    EXPECT_EQ(rows.Mid, 50);
-}
 
 TEST_F(SpectrumTest, ControlLaysOutFromItsFontsAndSize) {
     EXPECT_EQ(spectrum.size(), QSize(456, 240));

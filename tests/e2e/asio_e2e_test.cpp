@@ -23,7 +23,7 @@
 #include "platform/debug_output.h"
 #include "platform/registry.h"
 #include "shell/Unit1.h"
-#include "shell/bandlevel.h"
+#include "core/bandlevel.h"
 #include "shell/commandline.h"
 
 namespace {

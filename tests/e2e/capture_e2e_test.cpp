@@ -18,7 +18,7 @@
 #include "framework/exception_handler.h"
 #include "platform/debug_output.h"
 #include "shell/Unit1.h"
-#include "shell/bandlevel.h"
+#include "core/bandlevel.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <numbers>
 #include <vector>
 
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 #include "filterbank/utonebank.h"
-#include "shell/bandlevel.h"
+#include "core/bandlevel.h"
 
 namespace spectrino_test {
 

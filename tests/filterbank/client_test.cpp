@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 #include "filterbank/utonebank.h"
 #include "framework/exception.h"
 #include "platform/debug_output.h"
 #include "platform/process.h"
-#include "shell/bandlevel.h"
+#include "core/bandlevel.h"
 #include "test_environment.h"
 
 namespace fs = std::filesystem;

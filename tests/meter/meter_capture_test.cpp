@@ -11,12 +11,12 @@
 #include <numbers>
 #include <sstream>
 
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 #include "e2e/predicted_level.h"
 #include "filterbank/utonebank.h"
 #include "platform/debug_output.h"
 #include "platform/process.h"
-#include "shell/bandlevel.h"
+#include "core/bandlevel.h"
 #include "test_environment.h"
 
 #if !defined(_WIN32)

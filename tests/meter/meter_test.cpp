@@ -6,10 +6,10 @@
 #include <complex>
 #include <sstream>
 
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 #include "meter/level_writers.h"
 #include "meter/wav_builder.h"
-#include "shell/bandlevel.h"
+#include "core/bandlevel.h"
 
 namespace spectrino {
 namespace {

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "bank_fixture.h"
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 
 namespace {
 

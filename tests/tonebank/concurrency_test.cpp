@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bank_fixture.h"
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 #include "window.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "display/bandtable.h"
+#include "core/bandtable.h"
 
 namespace spectrino {
 

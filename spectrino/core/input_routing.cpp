@@ -1,4 +1,4 @@
-#include "shell/input_routing.h"
+#include "core/input_routing.h"
 
 namespace spectrino {
 

@@ -1,9 +1,9 @@
-#include "display/level_tracker.h"
+#include "core/level_tracker.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "shell/bandlevel.h"
+#include "core/bandlevel.h"
 
 namespace spectrino {
 namespace {

@@ -2,8 +2,7 @@
 
 #include <limits>
 
-#include "shell/bandlevel.h"
-#include "shell/commandline.h"
+#include "core/bandlevel.h"
 
 namespace {
 
@@ -31,17 +30,6 @@ TEST(BandLevel, TooSmallOrInvalidResultsGiveTheFloor) {
         const int32_t level = BandLevel(r);
         EXPECT_TRUE(level == -14400 || level >= -9000) << r;
     }
-}
-
-TEST(CommandLine, NoAsioSwitchInAnyCaseButExactly) {
-    using spectrino::HasNoAsioSwitch;
-    EXPECT_TRUE(HasNoAsioSwitch({"/NOASIO"}));
-    EXPECT_TRUE(HasNoAsioSwitch({"/noasio"}));
-    EXPECT_TRUE(HasNoAsioSwitch({"x", "/NoAsio", "/NOASIO"}));
-    EXPECT_FALSE(HasNoAsioSwitch({"NOASIO"}));
-    EXPECT_FALSE(HasNoAsioSwitch({"/NOASIO2"}));
-    EXPECT_FALSE(HasNoAsioSwitch({"-NOASIO"}));
-    EXPECT_FALSE(HasNoAsioSwitch({}));
 }
 
 }  // namespace
