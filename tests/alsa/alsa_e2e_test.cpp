@@ -200,9 +200,20 @@ TEST_F(AlsaEndToEnd, StreamingGoesOnAfterAStalledThread) {
         EXPECT_GE(skipped, 0.15 * 44100);
         EXPECT_LE(skipped, (stalled.count() + 50) * 44100 / 1000);
     }
+    // Afterwards blocks follow one period apart again. A busy machine may overrun once more on
+    // its own; such a jump must be explained by a late block of its own, and stay rare.
+    std::size_t overruns = 0;
     for (std::size_t i = gap + 1; i < blocks.size(); ++i) {
-        EXPECT_EQ(blocks[i].position - blocks[i - 1].position, 256) << "block " << i;
+        const int64_t step = blocks[i].position - blocks[i - 1].position;
+        if (step == 256) {
+            continue;
+        }
+        ++overruns;
+        const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(
+            blocks[i].arrived - blocks[i - 1].arrived);
+        EXPECT_LE(step, (late.count() + 50) * 44100 / 1000) << "block " << i;
     }
+    EXPECT_LE(overruns, (blocks.size() - gap) / 20);
 }
 
 TEST_F(AlsaEndToEnd, OutputReturnsThroughTheSinkMonitor) {
