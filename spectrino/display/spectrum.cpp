@@ -55,7 +55,7 @@ TSpectrum::TSpectrum(QWidget* parent)
     notationFont_.setPointSize(8);
     seperatorFont_ = font();
     seperatorFont_.setPointSize(7);
-    renderer_.OnDebugOutput = [](const std::string& line) { platform::DebugOutput(line); };
+    Renderer().OnDebugOutput = [](const std::string& line) { platform::DebugOutput(line); };
     setCursor(Qt::CrossCursor);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -74,51 +74,6 @@ TSpectrum::~TSpectrum() {
     refreshTimer_.stop();
 }
 
-void TSpectrum::InvalidateIf(bool changed) {
-    if (changed) {
-        Invalidate();
-    }
-}
-
-void TSpectrum::SetSamplerate(float value) {
-    InvalidateIf(renderer_.SetSamplerate(value));
-}
-
-void TSpectrum::GetBand(int index, float& centre, float& width) const {
-    renderer_.GetBand(index, centre, width);
-}
-
-void TSpectrum::SetColor(TColor value) {
-    InvalidateIf(renderer_.SetColor(value));
-}
-void TSpectrum::SetHighColor(TColor value) {
-    InvalidateIf(renderer_.SetHighColor(value));
-}
-void TSpectrum::SetMidColor(TColor value) {
-    InvalidateIf(renderer_.SetMidColor(value));
-}
-void TSpectrum::SetLowColor(TColor value) {
-    InvalidateIf(renderer_.SetLowColor(value));
-}
-void TSpectrum::SetHighTreshhold(int value) {
-    InvalidateIf(renderer_.SetHighTreshhold(value));
-}
-void TSpectrum::SetMidTreshhold(int value) {
-    InvalidateIf(renderer_.SetMidTreshhold(value));
-}
-void TSpectrum::SetScaleColor(TColor value) {
-    InvalidateIf(renderer_.SetScaleColor(value));
-}
-void TSpectrum::SetSeperatorColor(TColor value) {
-    InvalidateIf(renderer_.SetSeperatorColor(value));
-}
-void TSpectrum::SetNotationFontColor(TColor value) {
-    InvalidateIf(renderer_.SetNotationFontColor(value));
-}
-void TSpectrum::SetSeperatorFontColor(TColor value) {
-    InvalidateIf(renderer_.SetSeperatorFontColor(value));
-}
-
 void TSpectrum::SetNotationFont(const QFont& font) {
     notationFont_ = WithSansFallback(font);
     Invalidate();
@@ -134,37 +89,29 @@ void TSpectrum::SetEnabled(bool value) {
     if (!value) {
         refreshTimer_.stop();
         CanvasSession session(*canvas_, *this);
-        renderer_.Clear(*canvas_);
+        Renderer().Clear(*canvas_);
     } else if (!refreshTimer_.isActive()) {
         refreshTimer_.start();
     }
 }
 
 void TSpectrum::ResetLevels() {
-    renderer_.Tracker().ResetLevels();
-}
-
-SpectrumRenderer::RefreshHandler TSpectrum::Handler() {
-    if (!OnRefresh) {
-        return {};
-    }
-    // A copy of the handler survives the handler replacing itself.
-    return [this, handler = OnRefresh](TSpectArray& values) { handler(*this, values); };
+    Renderer().Tracker().ResetLevels();
 }
 
 void TSpectrum::RefreshLevels(bool force) {
     CanvasSession session(*canvas_, *this);
-    renderer_.Refresh(*canvas_, Handler(), force);
+    Renderer().Refresh(*canvas_, Handler(), force);
 }
 
 void TSpectrum::UpdateLevels(TSpectArray& values, bool force) {
     CanvasSession session(*canvas_, *this);
-    renderer_.UpdateLevels(*canvas_, values, force);
+    Renderer().UpdateLevels(*canvas_, values, force);
 }
 
 void TSpectrum::TimerTick() {
     CanvasSession session(*canvas_, *this);
-    renderer_.Tick(*canvas_, Handler());
+    Renderer().Tick(*canvas_, Handler());
 }
 
 void TSpectrum::Invalidate() {
@@ -193,7 +140,7 @@ void TSpectrum::Paint() {
         image_ = MakeImage(size());
     }
     CanvasSession session(*canvas_, *this);
-    renderer_.Paint(*canvas_, Handler());
+    Renderer().Paint(*canvas_, Handler());
 }
 
 void TSpectrum::paintEvent(QPaintEvent* event) {
@@ -226,16 +173,16 @@ void TSpectrum::showEvent(QShowEvent* event) {
 void TSpectrum::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
     const QPoint pos = event->position().toPoint();
-    const auto reading = renderer_.ReadingAt(pos.x(), pos.y(), image_.width(), image_.height());
+    const auto reading = Renderer().ReadingAt(pos.x(), pos.y(), image_.width(), image_.height());
     if (!reading) {
-        renderer_.SetReadout({}, {});
+        Renderer().SetReadout({}, {});
         return;
     }
     // The frequency follows the user's locale: "14.5 Hz", "14,5 Hz".
     QLocale locale;
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     const QString freq = locale.toString(reading->Centre, 'g', 15) + QStringLiteral(" Hz");
-    renderer_.SetReadout(freq.toStdString(), reading->Level);
+    Renderer().SetReadout(freq.toStdString(), reading->Level);
 }
 
 void TSpectrum::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -243,7 +190,7 @@ void TSpectrum::mouseDoubleClickEvent(QMouseEvent* event) {
     // A double-click is the left button's; the others have no meaning here.
     if (OnDblClick && event->button() == Qt::LeftButton) {
         const auto handler = OnDblClick;
-        handler(*this);
+        handler();
     }
 }
 

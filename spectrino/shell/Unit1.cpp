@@ -158,10 +158,10 @@ void TForm1::CreateComponents() {
     Spectrum1->SetNotationFontColor(kPanelFontColor);
     Spectrum1->SetSeperatorFont(ShellDlgFont(9));
     Spectrum1->SetSeperatorFontColor(kPanelFontColor);
-    Spectrum1->OnRefresh = [this](TSpectrum& sender, TSpectArray& values) {
-        Guarded([&] { Spectrum1Refresh(sender, values); });
+    Spectrum1->OnRefresh = [this](TSpectArray& values) {
+        Guarded([&] { Spectrum1Refresh(*Spectrum1, values); });
     };
-    Spectrum1->OnDblClick = [this](TSpectrum&) { Guarded([&] { Spectrum1DblClick(); }); };
+    Spectrum1->OnDblClick = [this] { Guarded([&] { Spectrum1DblClick(); }); };
     stack->addWidget(Spectrum1, 0, 0);
     Spectrum1->raise();
     column->addWidget(client, 1);

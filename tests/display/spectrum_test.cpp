@@ -49,7 +49,7 @@ protected:
         spectrum.SetNotationFont(notation);
         spectrum.SetSeperatorFont(separator);
         delivered.fill(kFloorLevel);
-        spectrum.OnRefresh = [this](TSpectrum&, TSpectArray& values) {
+        spectrum.OnRefresh = [this](TSpectArray& values) {
             ++calls;
             values = delivered;
         };

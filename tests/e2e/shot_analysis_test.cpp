@@ -24,7 +24,7 @@ protected:
         spectrum.SetNotationFont(notation);
         spectrum.SetSeperatorFont(separator);
         levels.fill(-6000);
-        spectrum.OnRefresh = [this](TSpectrum&, TSpectArray& values) { values = levels; };
+        spectrum.OnRefresh = [this](TSpectArray& values) { values = levels; };
         spectrum.setMinimumSize(0, 0);
         spectrum.resize(720, 420);
     }
