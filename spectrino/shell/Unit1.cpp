@@ -31,7 +31,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "shell/Unit3.h"
-#include "shell/VersionInfo.h"
+#include "core/app_info.h"
 #include "core/bandlevel.h"
 #include "shell/commandline.h"
 #include "core/input_routing.h"
@@ -40,14 +40,6 @@
 #include "shell/window_placement.h"
 
 namespace spectrino {
-
-std::string AppVersion;
-std::string AppProductName;
-std::string AppCompanyName;
-std::string AppFileDescription;
-std::string AppEmail;
-std::string AppWebsite;
-std::string AppCopyright;
 
 namespace {
 
@@ -317,16 +309,7 @@ void TForm1::FormCreate() {
     FWindowType = 0;
     FSamplerate = -1;
     WaveIn1->SetBlockSize(kWaveBlockSize);
-    // The program's own file, found through the system rather than the zeroth argument, which
-    // holds a bare name when the program was started from the search path.
-    const TProgramVersion version = ReadProgramVersion(platform::ProgramFilePath());
-    AppVersion = version.Version;
-    AppProductName = version.ProductName;
-    AppCompanyName = version.CompanyName;
-    AppFileDescription = version.FileDescription;
-    AppEmail = version.Email;
-    AppWebsite = version.Website;
-    AppCopyright = version.Copyright;
+    LoadAppInfo();
     FLock = std::make_unique<std::mutex>();
     SetSamplerate(44100);
     SetPeakDecay();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "asio/DASIOHost.h"
+#include "core/app_info.h"
 #include "asio/buffer_types.h"
 #include "capture/wavein.h"
 #include "display/spectrum.h"
@@ -35,15 +36,6 @@ namespace spectrino {
 
 class TForm2;
 class TForm3;
-
-// Strings of the program file's version block, read once when the main window is made.
-extern std::string AppVersion;
-extern std::string AppProductName;
-extern std::string AppCompanyName;
-extern std::string AppFileDescription;
-extern std::string AppEmail;
-extern std::string AppWebsite;
-extern std::string AppCopyright;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT

@@ -17,7 +17,7 @@
 #include "framework/fonts.h"
 #include "shell/Unit1.h"
 #include "shell/resources/MainIcon.h"
-#include "shell/uURLEncode.h"
+#include "core/uURLEncode.h"
 
 namespace spectrino {
 namespace {

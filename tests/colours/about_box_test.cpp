@@ -10,7 +10,7 @@
 
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
-#include "shell/VersionInfo.h"
+#include "core/VersionInfo.h"
 #include "shell/resources/MainIcon.h"
 
 namespace spectrino {

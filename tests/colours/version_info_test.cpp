@@ -10,8 +10,8 @@
 #include "elf_file.h"
 #include "platform/process.h"
 #include "platform/version_info.h"
-#include "shell/VersionInfo.h"
-#include "shell/uURLEncode.h"
+#include "core/VersionInfo.h"
+#include "core/uURLEncode.h"
 #include "shell/version/version_block.h"
 
 namespace spectrino {

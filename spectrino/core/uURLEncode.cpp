@@ -1,4 +1,4 @@
-#include "shell/uURLEncode.h"
+#include "core/uURLEncode.h"
 
 namespace spectrino {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/VersionInfo.h"
+#include "core/VersionInfo.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,0 +1,19 @@
+// Strings of the program file's version block, read once at start (LoadAppInfo).
+#pragma once
+
+#include <string>
+
+namespace spectrino {
+
+extern std::string AppVersion;
+extern std::string AppProductName;
+extern std::string AppCompanyName;
+extern std::string AppFileDescription;
+extern std::string AppEmail;
+extern std::string AppWebsite;
+extern std::string AppCopyright;
+
+// Fills the strings from the running program's own file.
+void LoadAppInfo();
+
+}  // namespace spectrino
