@@ -1,7 +1,6 @@
 // Owning wrappers for GDI objects and device contexts, so every handle is released on every
-// path. A process-wide count of live objects lets tests see leaks that Wine's GetGuiResources
-// (always 0 there) would hide; an object still selected into a DC cannot be deleted and stays
-// counted.
+// path. Every object of the spectrum control is made through them; their process-wide count of
+// live objects lets tests see leaks where GetGuiResources cannot (Wine always answers 0).
 #pragma once
 
 #include <utility>

@@ -15,7 +15,6 @@ namespace {
 
 // Private to the class: the coalesced full paint.
 constexpr UINT kPaintMessage = WM_USER + 1;
-constexpr UINT_PTR kRefreshTimerId = 1;
 
 bool IsEmpty(const RECT& rect) {
     return rect.right <= rect.left || rect.bottom <= rect.top;
@@ -129,7 +128,10 @@ LRESULT SpectrumWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             break;
         case WM_TIMER:
             if (wParam == kRefreshTimerId) {
-                TimerTick();
+                // One already queued when the timer stopped draws nothing.
+                if (timerActive_) {
+                    TimerTick();
+                }
                 return 0;
             }
             break;

@@ -18,6 +18,7 @@ public:
     static constexpr int kMinWidth = 456;
     static constexpr int kMinHeight = 240;
     static constexpr UINT kRefreshInterval = 80;  // ms
+    static constexpr UINT_PTR kRefreshTimerId = 1;
     static constexpr const wchar_t* kClassName = L"SpectrinoSpectrum";
 
     // A visible child of parent at (x, y) with the initial size; throws Exception when the
