@@ -244,6 +244,7 @@ namespace {
 
 int CompareDirectories(const std::string& first, const std::string& second,
                        const std::vector<std::string>& names) {
+    std::cout << "Comparing " << first << " (left) with " << second << " (right)\n";
     int failures = 0;
     for (const std::string& name : names) {
         const std::vector<std::string> differences =
