@@ -8,7 +8,8 @@
 # and kept in $SPECTRINO_SHOT_DIR (default: a temporary directory, printed).
 #
 # Needs: the Windows build (SPECTRINO_WINDOWS_BUILD_DIR), the Linux build's shot_check
-# (SPECTRINO_BUILD_DIR), WINEPREFIX initialised, DISPLAY and PULSE_SERVER from scripts/services.sh.
+# (SPECTRINO_BUILD_DIR), DISPLAY and PULSE_SERVER from scripts/services.sh. It makes its own Wine
+# prefix and removes it afterwards.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 winbuild=${SPECTRINO_WINDOWS_BUILD_DIR:-$root/build-win}
@@ -25,7 +26,18 @@ fail() {
 }
 [ -x "$build/bin/shot_check" ] || fail "no $build/bin/shot_check: build the Linux tree first"
 [ -f "$winbuild/bin/spectrino.exe" ] || fail "no $winbuild/bin/spectrino.exe"
-: "${WINEPREFIX:?}" "${DISPLAY:?}" "${PULSE_SERVER:?}"
+: "${DISPLAY:?}" "${PULSE_SERVER:?}"
+
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX=$(mktemp -d /tmp/spectrino-wine-e2e.XXXXXX)
+player=""
+cleanup() {
+    if [ -n "$player" ]; then kill "$player" 2>/dev/null || true; fi
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+"$wine" wineboot --init >/dev/null 2>&1
 
 reg_set() {  # name type value
     "$wine" reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1 || fail "reg add $1"
@@ -138,7 +150,6 @@ sox -q -n -t raw -r 44100 -e signed -b 16 -c 2 - synth 60 sine 1000 vol 0.1 |
     pacat --playback --device=test --format=s16le --rate=44100 --channels=2 \
         --latency-msec=20 2>/dev/null &
 player=$!
-trap 'kill $player 2>/dev/null || true' EXIT
 reg_set Device REG_SZ "Monitor of TestSink"
 start_analyzer
 expect_caption "Spectrino [Monitor of TestSink]"
@@ -147,4 +158,5 @@ sleep 5
 shot windows-wave.png 74 44100
 close_analyzer
 kill "$player" 2>/dev/null || true
+player=""
 echo "e2e-windows: PASS (screenshots in $shots)"

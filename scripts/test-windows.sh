@@ -8,7 +8,8 @@ build=${SPECTRINO_WINDOWS_BUILD_DIR:-$root/build-win}
 wine=/usr/lib/wine/wine64
 started=$(date +%s)
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest pulseaudio pulseaudio-utils sox)
+packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest pulseaudio pulseaudio-utils sox
+    xdotool x11-utils x11-apps imagemagick)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -56,7 +57,7 @@ if [ ! -f "$linux_build/CMakeCache.txt" ]; then
     "$root/scripts/install-deps.sh"
     cmake -S "$root" -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$linux_build" -j2 --target spectrum_parity_snapshot
+cmake --build "$linux_build" -j2 --target spectrum_parity_snapshot shot_check
 snapshots=$(mktemp -d /tmp/spectrino-parity.XXXXXX)
 mkdir "$snapshots/linux" "$snapshots/windows"
 parity=0
@@ -70,5 +71,9 @@ else
     echo "Spectrum pictures of Qt and Win32 differ; snapshots kept in $snapshots" >&2
     status=1
 fi
+
+# The program itself, driven as a user would, on the same prefix (its registry starts empty).
+SPECTRINO_BUILD_DIR=$linux_build SPECTRINO_WINDOWS_BUILD_DIR=$build "$root/scripts/e2e-windows.sh" ||
+    status=1
 echo "Windows build and tests under Wine: $(($(date +%s) - started)) s"
 exit "$status"
