@@ -45,8 +45,7 @@ struct LevelBox {
 // Equal bounds mean no limit at all.
 constexpr LevelBox kNoiseBox{MainWindow::kNoiseEdit, MainWindow::kNoiseUpDown, -80, -1, -30};
 constexpr LevelBox kRandLowBox{MainWindow::kRandLowEdit, MainWindow::kRandLowUpDown, -280, -1, -72};
-constexpr LevelBox kRandHighBox{MainWindow::kRandHighEdit, MainWindow::kRandHighUpDown, INT_MIN,
-                                INT_MAX, -5};
+constexpr LevelBox kRandHighBox{MainWindow::kRandHighEdit, MainWindow::kRandHighUpDown, 0, 0, -5};
 
 HMENU CheckedMenu(HMENU menu) {
     if (menu == nullptr) {
@@ -239,8 +238,10 @@ void MainWindow::CreateTestPanel() {
             WS_VISIBLE | UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, 0,
             0, 0, testPanel_, box.UpDown);
         ::SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
-        ::SendMessageW(upDown, UDM_SETRANGE32, static_cast<WPARAM>(box.Minimum),
-                       static_cast<LPARAM>(box.Maximum));
+        const bool unlimited = box.Minimum == box.Maximum;
+        ::SendMessageW(upDown, UDM_SETRANGE32,
+                       static_cast<WPARAM>(unlimited ? INT_MIN : box.Minimum),
+                       static_cast<LPARAM>(unlimited ? INT_MAX : box.Maximum));
         ::SendMessageW(upDown, UDM_SETPOS32, 0, static_cast<LPARAM>(box.Value));
         ::EnableWindow(edit, FALSE);
         ::EnableWindow(upDown, FALSE);
@@ -270,7 +271,8 @@ void MainWindow::CreateTestPanel() {
 }
 
 bool MainWindow::TestPanelShown() const {
-    return ::IsWindowVisible(testPanel_) != FALSE;
+    // Its own flag, also while the main window is hidden.
+    return (::GetWindowLongPtrW(testPanel_, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void MainWindow::ToggleTestPanel() {
@@ -442,7 +444,7 @@ int MainWindow::LevelBoxValue(int edit, int minimum, int maximum) const {
     const char* last = digits.data() + digits.size();
     const auto [end, error] = std::from_chars(first, last, value);
     if (error != std::errc() || end != last) {
-        return minimum == maximum ? 0 : minimum;
+        return minimum;
     }
     return minimum == maximum ? value : std::clamp(value, minimum, maximum);
 }
