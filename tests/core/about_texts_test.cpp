@@ -60,6 +60,7 @@ TEST(AboutTexts, GermanIsDecidedByThePrimaryLanguage) {
     EXPECT_FALSE(IsGermanLocaleName("C"));
     EXPECT_FALSE(IsGermanLocaleName("en_US"));
     EXPECT_FALSE(IsGermanLocaleName("dsb_DE"));  // Lower Sorbian, spoken in Germany
+    EXPECT_FALSE(IsGermanLocaleName("del_US"));  // Delaware
     EXPECT_FALSE(IsGermanLocaleName("d"));
     EXPECT_FALSE(IsGermanLocaleName(""));
 }

@@ -203,6 +203,9 @@ TEST(Win32ColourButton, DrawRequestFromTheOwnerLeavesTheDeviceContextAsItWas) {
     SetBkMode(dc, OPAQUE);
     SetTextColor(dc, RGB(1, 2, 3));
     const HGDIOBJ pen = GetCurrentObject(dc, OBJ_PEN);
+    const HGDIOBJ font = GetCurrentObject(dc, OBJ_FONT);
+    SendMessageW(button.Handle(), WM_SETFONT,
+                 reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
 
     DRAWITEMSTRUCT item{};
     item.CtlType = ODT_BUTTON;
@@ -216,6 +219,7 @@ TEST(Win32ColourButton, DrawRequestFromTheOwnerLeavesTheDeviceContextAsItWas) {
     EXPECT_EQ(GetBkMode(dc), OPAQUE);
     EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
     EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), pen);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
 
     item.CtlType = ODT_STATIC;  // not a button's request
     EXPECT_FALSE(ReflectDrawItem(reinterpret_cast<LPARAM>(&item)));

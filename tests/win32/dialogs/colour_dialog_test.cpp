@@ -167,6 +167,9 @@ TEST(Win32ColourDialog, AFailingChooserIsReportedAndTheDialogGoesOn) {
     const ExceptionCapture capture;
     Driver driver([](HWND dialog) {
         Click(dialog, kHighSwatch);
+        // The same command straight to the dialog, past the button.
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kLowSwatch, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, kLowSwatch)));
         EXPECT_TRUE(IsWindowVisible(dialog));
         Click(dialog, IDCANCEL);
     });
@@ -174,8 +177,9 @@ TEST(Win32ColourDialog, AFailingChooserIsReportedAndTheDialogGoesOn) {
         throw std::runtime_error("chooser failed");
     };
     EXPECT_FALSE(RunColourDialog(nullptr, settings, driver.hooks));
-    ASSERT_EQ(capture.Messages().size(), 1u);
+    ASSERT_EQ(capture.Messages().size(), 2u);
     EXPECT_EQ(capture.Messages()[0], "chooser failed");
+    EXPECT_EQ(capture.Messages()[1], "chooser failed");
 }
 
 }  // namespace
