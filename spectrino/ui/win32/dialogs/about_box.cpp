@@ -200,7 +200,6 @@ void AboutBoxWindow::Open(const std::string& link) const {
 void AboutBoxWindow::DrawDonationButton(const DRAWITEMSTRUCT& item) const {
     HDC dc = item.hDC;
     const int saved = SaveDC(dc);
-    FillRect(dc, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
     RECT frame = item.rcItem;
     InflateRect(&frame, -4, -12);
     const UniqueBrush fill(CreateSolidBrush(RGB(0xF8, 0xC0, 0x44)));
@@ -226,14 +225,15 @@ INT_PTR AboutBoxWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             return FALSE;
-        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORSTATIC: {
+            // The page's texts lie on the tab's page, whatever colour the theme gives it.
+            const auto dc = reinterpret_cast<HDC>(wParam);
+            SetBkMode(dc, TRANSPARENT);
             if (reinterpret_cast<HWND>(lParam) == links_[2]) {
-                const auto dc = reinterpret_cast<HDC>(wParam);
                 SetTextColor(dc, RGB(0, 0, 0xFF));
-                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-                return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
             }
-            return FALSE;
+            return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+        }
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
             if (item.CtlID != kPaypalImage) {
