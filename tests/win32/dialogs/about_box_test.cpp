@@ -46,6 +46,13 @@ void Press(HWND dialog, int id) {
     SendMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
 }
 
+LOGFONTW Font(HWND control) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font),
+               &font);
+    return font;
+}
+
 SIZE IconSize(HICON icon) {
     ICONINFO info{};
     if (!GetIconInfo(icon, &info)) {
@@ -87,6 +94,13 @@ TEST(Win32AboutBox, ShowsTheVersionStringsAndOpensItsLinks) {
         EXPECT_EQ(Text(GetDlgItem(dialog, kNameVersionLabel)), L"Spectrino Pro & Co v2.3.4 (5)");
         EXPECT_EQ(Text(GetDlgItem(dialog, kCopyrightLabel)), L"(C) Someone");
         EXPECT_FALSE(Text(GetDlgItem(dialog, kTermsLabel)).empty());
+        const LOGFONTW name = Font(GetDlgItem(dialog, kNameVersionLabel));
+        EXPECT_EQ(name.lfHeight, -21);
+        EXPECT_EQ(std::wstring(name.lfFaceName), L"MS Shell Dlg 2");
+        const LOGFONTW copyright = Font(GetDlgItem(dialog, kCopyrightLabel));
+        EXPECT_EQ(copyright.lfHeight, -13);
+        EXPECT_EQ(copyright.lfWeight, FW_BOLD);
+        EXPECT_EQ(Font(GetDlgItem(dialog, IDOK)).lfHeight, -11);
         const auto icon = reinterpret_cast<HICON>(
             SendMessageW(GetDlgItem(dialog, kProductImage), STM_GETICON, 0, 0));
         ASSERT_NE(icon, nullptr);

@@ -75,6 +75,14 @@ TEST(Win32ColourDialog, ShowsTheSettingsAndOkStoresWhatTheListsShow) {
         EXPECT_EQ(place.bottom - place.top, 203);
         EXPECT_EQ(Text(GetDlgItem(dialog, kGroupBox)), L"Bar Colors");
         EXPECT_EQ(Text(GetDlgItem(dialog, kResetButton)), L"Reset");
+        LOGFONTW font{};
+        GetObjectW(
+            reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(dialog, kMidSwatch), WM_GETFONT, 0, 0)),
+            sizeof(font), &font);
+        HDC screen = GetDC(nullptr);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+        ReleaseDC(nullptr, screen);
+        EXPECT_EQ(std::wstring(font.lfFaceName), L"MS Shell Dlg 2");
         EXPECT_EQ(SendMessageW(GetDlgItem(dialog, kHighList), CB_GETCOUNT, 0, 0), 10);
         EXPECT_EQ(SendMessageW(GetDlgItem(dialog, kMidList), CB_GETCOUNT, 0, 0), 19);
 

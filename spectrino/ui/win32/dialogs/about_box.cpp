@@ -118,7 +118,6 @@ void AboutBoxWindow::OnInit() {
     nameFont_ = MakeDialogFont(21);
     copyrightFont_ = MakeDialogFont(13, true);
     donateFont_ = MakeDialogFont(18, true);
-    SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     PlaceDialog();
 
     // What a showing takes from the version strings.

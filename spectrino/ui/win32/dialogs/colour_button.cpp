@@ -74,9 +74,9 @@ bool ReflectDrawItem(LPARAM drawItem) {
            SendMessageW(item->hwndItem, kReflectedDrawItem, 0, drawItem) != 0;
 }
 
-ColourButton::ColourButton(HWND parent, int id, const RECT& place, const wchar_t* caption) {
-    handle_ = CreateControl(parent, L"BUTTON", caption, WS_TABSTOP | BS_OWNERDRAW, place, id,
-                            reinterpret_cast<HFONT>(SendMessageW(parent, WM_GETFONT, 0, 0)));
+ColourButton::ColourButton(HWND parent, int id, const RECT& place, HFONT font,
+                           const wchar_t* caption) {
+    handle_ = CreateControl(parent, L"BUTTON", caption, WS_TABSTOP | BS_OWNERDRAW, place, id, font);
     if (handle_ == nullptr) {
         throw std::runtime_error("The colour button could not be created");
     }

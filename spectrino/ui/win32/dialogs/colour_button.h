@@ -26,7 +26,8 @@ bool ReflectDrawItem(LPARAM drawItem);
 class ColourButton {
 public:
     // Creates the button as a child of `parent`, `place` in the parent's client pixels.
-    ColourButton(HWND parent, int id, const RECT& place, const wchar_t* caption = L"");
+    ColourButton(HWND parent, int id, const RECT& place, HFONT font = nullptr,
+                 const wchar_t* caption = L"");
     ~ColourButton();
     ColourButton(const ColourButton&) = delete;
     ColourButton& operator=(const ColourButton&) = delete;

@@ -71,16 +71,18 @@ HWND ColourDialogWindow::MakeList(const TThresholdList& thresholds, int id, cons
 void ColourDialogWindow::OnInit() {
     HWND dialog = Handle();
     font_ = MakeDialogFontPoints(8);
-    SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     SetWindowPos(dialog, nullptr, kWindow.left, kWindow.top, kWindow.right - kWindow.left,
                  kWindow.bottom - kWindow.top, SWP_NOZORDER | SWP_NOACTIVATE);
 
     // Creation order is tab order: the group's swatches and lists, then Reset, OK, Cancel.
     CreateControl(dialog, L"BUTTON", L"Bar Colors", BS_GROUPBOX, At(8, 8, 105, 153), kGroupBox,
                   font_.get());
-    swatches_[0] = std::make_unique<ColourButton>(dialog, kHighSwatch, InGroup(8, 16, 25, 25));
-    swatches_[1] = std::make_unique<ColourButton>(dialog, kMidSwatch, InGroup(8, 45, 25, 35));
-    swatches_[2] = std::make_unique<ColourButton>(dialog, kLowSwatch, InGroup(8, 83, 25, 60));
+    swatches_[0] =
+        std::make_unique<ColourButton>(dialog, kHighSwatch, InGroup(8, 16, 25, 25), font_.get());
+    swatches_[1] =
+        std::make_unique<ColourButton>(dialog, kMidSwatch, InGroup(8, 45, 25, 35), font_.get());
+    swatches_[2] =
+        std::make_unique<ColourButton>(dialog, kLowSwatch, InGroup(8, 83, 25, 60), font_.get());
     // The two lists sit between the swatches, picturing the zone borders.
     highList_ = MakeList(kHighThresholds, kHighList, InGroup(38, 32, 60, 21));
     midList_ = MakeList(kMidThresholds, kMidList, InGroup(37, 72, 60, 21));
