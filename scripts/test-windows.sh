@@ -48,5 +48,27 @@ trap cleanup EXIT
 
 status=0
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 || status=$?
+
+# The spectrum as the Win32 canvas draws it must equal the Qt canvas's picture pixel for pixel
+# outside the text cells: the same scenario, snapshotted natively and under Wine.
+linux_build=${SPECTRINO_BUILD_DIR:-$root/build}
+if [ ! -f "$linux_build/CMakeCache.txt" ]; then
+    "$root/scripts/install-deps.sh"
+    cmake -S "$root" -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$linux_build" -j2 --target spectrum_parity_snapshot
+snapshots=$(mktemp -d /tmp/spectrino-parity.XXXXXX)
+mkdir "$snapshots/linux" "$snapshots/windows"
+parity=0
+QT_QPA_PLATFORM=offscreen "$linux_build/bin/spectrum_parity_snapshot" "$snapshots/linux" &&
+    "$wine" "$build/bin/spectrum_parity_snapshot.exe" "$snapshots/windows" &&
+    "$linux_build/bin/spectrum_parity_snapshot" --compare "$snapshots/linux" \
+        "$snapshots/windows" || parity=$?
+if [ "$parity" -eq 0 ]; then
+    rm -rf "$snapshots"
+else
+    echo "Spectrum pictures of Qt and Win32 differ; snapshots kept in $snapshots" >&2
+    status=1
+fi
 echo "Windows build and tests under Wine: $(($(date +%s) - started)) s"
 exit "$status"

@@ -11,12 +11,20 @@ namespace spectrino {
 namespace {
 
 ExceptionCapture* g_capture = nullptr;  // GUI thread only
+std::function<void(const std::string&)>& Presenter() {
+    static std::function<void(const std::string&)> presenter;  // GUI thread only
+    return presenter;
+}
 
 }  // namespace
 
 void ApplicationHandleException(const std::exception& error) {
     if (g_capture != nullptr) {
         g_capture->Add(error.what());
+        return;
+    }
+    if (Presenter()) {
+        Presenter()(error.what());
         return;
     }
 #if defined(SPECTRINO_HAVE_WIDGETS)
@@ -27,8 +35,16 @@ void ApplicationHandleException(const std::exception& error) {
 #endif
 }
 
-ExceptionCapture::ExceptionCapture() : previous_(g_capture) { g_capture = this; }
+void SetExceptionPresenter(std::function<void(const std::string& message)> presenter) {
+    Presenter() = std::move(presenter);
+}
 
-ExceptionCapture::~ExceptionCapture() { g_capture = previous_; }
+ExceptionCapture::ExceptionCapture() : previous_(g_capture) {
+    g_capture = this;
+}
+
+ExceptionCapture::~ExceptionCapture() {
+    g_capture = previous_;
+}
 
 }  // namespace spectrino

@@ -13,6 +13,10 @@ namespace spectrino {
 
 void ApplicationHandleException(const std::exception& error);
 
+// Shows the message to the user from now on, in place of the toolkit's box (or standard error
+// without one); an empty function goes back to that.
+void SetExceptionPresenter(std::function<void(const std::string& message)> presenter);
+
 template <typename F>
 void Guarded(F&& action) {
     try {

@@ -13,7 +13,7 @@
 #include "platform/termination.h"
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
-#include "shell/commandline.h"
+#include "core/commandline.h"
 #include "shell/quit_request.h"
 #include "shell/startup_probe.h"
 

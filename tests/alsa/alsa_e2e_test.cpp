@@ -146,11 +146,11 @@ TEST_F(AlsaEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
     item->trigger();
     EXPECT_EQ(form.windowTitle(), "Spectrino [" + pair + "]");
     EXPECT_TRUE(form.ControlPanel1->isVisible());
-    ASSERT_TRUE(form.ASIOHost->Active());
+    ASSERT_TRUE(form.Analyzer().ASIOHost->Active());
     // An idle null sink may sleep for up to two seconds before data flows; then a full second.
     WaitFor([] { return false; }, std::chrono::milliseconds(4000));
     TSpectArray levels{};
-    form.Spectrum1Refresh(*form.Spectrum1, levels);
+    form.Spectrum1Refresh(levels);
     const int32_t predicted = PredictedToneLevel(44100, 74, 1000.0);
     EXPECT_EQ(std::max_element(levels.begin(), levels.end()) - levels.begin(), 74);
     EXPECT_NEAR(levels[74], predicted, 100);

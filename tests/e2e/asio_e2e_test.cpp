@@ -24,7 +24,7 @@
 #include "platform/registry.h"
 #include "shell/Unit1.h"
 #include "core/bandlevel.h"
-#include "shell/commandline.h"
+#include "core/commandline.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ protected:
 
     TSpectArray Levels(TForm1& form) {
         TSpectArray levels{};
-        form.Spectrum1Refresh(*form.Spectrum1, levels);
+        form.Spectrum1Refresh(levels);
         return levels;
     }
 
@@ -102,17 +102,17 @@ TEST_F(AsioEndToEnd, DriverToneShowsInItsBandAndSurvivesSwitching) {
     AppCompanyName = "Test Maker";
     AppProductName = "Spectrino";
     form.FormShow();
-    const auto& devices = form.Devices();
+    const auto& devices = form.Analyzer().Devices();
     const auto asio = std::find_if(devices.begin(), devices.end(),
                                    [](const auto& d) { return d->Caption == kPair; });
     ASSERT_NE(asio, devices.end());
     EXPECT_TRUE((*asio)->IsASIO);
     EXPECT_EQ((*asio)->ASIOChannel, 0);
-    EXPECT_EQ(form.ASIOHost->DriverIndex(), -1);  // probing leaves no driver loaded
+    EXPECT_EQ(form.Analyzer().ASIOHost->DriverIndex(), -1);  // probing leaves no driver loaded
 
-    form.SetDevice(kPair);
+    form.Analyzer().SetDevice(kPair);
     EXPECT_TRUE(form.ControlPanel1->isVisible());
-    EXPECT_TRUE(form.ASIOHost->Active());
+    EXPECT_TRUE(form.Analyzer().ASIOHost->Active());
     // The driver's control panel takes changed latencies and tells the host.
     {
         auto key = RegistryKey::Open(RootKey::LocalMachine, "software\\Spectrino\\Test Signal",
@@ -123,7 +123,7 @@ TEST_F(AsioEndToEnd, DriverToneShowsInItsBandAndSurvivesSwitching) {
     }
     form.ControlPanel1->trigger();
     Wait(300);
-    EXPECT_EQ(form.ASIOHost->InputLatency(), 777);
+    EXPECT_EQ(form.Analyzer().ASIOHost->InputLatency(), 777);
     Wait(1500);
     TSpectArray levels = Levels(form);
     std::printf("44100 Hz: band 74 reads %.2f dB, predicted %.2f dB\n", levels[74] / 100.0,
@@ -138,13 +138,13 @@ TEST_F(AsioEndToEnd, DriverToneShowsInItsBandAndSurvivesSwitching) {
                             ? std::atoi(std::getenv("SPECTRINO_SOAK_SECONDS"))
                             : 60;
     for (int round = 0; soak.elapsed() < seconds * 1000; ++round) {
-        form.SetSamplerate(round % 2 ? 44100 : 48000);
+        form.Analyzer().SetSamplerate(round % 2 ? 44100 : 48000);
         Wait(150);
-        form.SetAudioDevice(round % 3 == 0 ? 0 : static_cast<int32_t>(asio - devices.begin()));
+        form.Analyzer().SetAudioDevice(round % 3 == 0 ? 0 : static_cast<int32_t>(asio - devices.begin()));
         Wait(150);
     }
-    form.SetSamplerate(48000);
-    form.SetDevice(kPair);
+    form.Analyzer().SetSamplerate(48000);
+    form.Analyzer().SetDevice(kPair);
     Wait(1500);
     levels = Levels(form);
     EXPECT_EQ(std::max_element(levels.begin(), levels.end()) - levels.begin(), 73);
@@ -153,9 +153,9 @@ TEST_F(AsioEndToEnd, DriverToneShowsInItsBandAndSurvivesSwitching) {
 
     // "On" stops the stream; the display shows the last second until it is switched back.
     form.On1->trigger();
-    EXPECT_FALSE(form.ASIOHost->Active());
+    EXPECT_FALSE(form.Analyzer().ASIOHost->Active());
     form.On1->trigger();
-    EXPECT_TRUE(form.ASIOHost->Active());
+    EXPECT_TRUE(form.Analyzer().ASIOHost->Active());
 
     // Nothing of the switching is lost: the next start resumes the last choice.
     owned.reset();
@@ -163,10 +163,10 @@ TEST_F(AsioEndToEnd, DriverToneShowsInItsBandAndSurvivesSwitching) {
     AppCompanyName = "Test Maker";
     AppProductName = "Spectrino";
     again.FormShow();
-    ASSERT_NE(again.CurrentDevice(), nullptr);
-    EXPECT_EQ(again.CurrentDevice()->Caption, kPair);
-    EXPECT_EQ(again.Samplerate(), 48000);
-    EXPECT_TRUE(again.ASIOHost->Active());
+    ASSERT_NE(again.Analyzer().CurrentDevice(), nullptr);
+    EXPECT_EQ(again.Analyzer().CurrentDevice()->Caption, kPair);
+    EXPECT_EQ(again.Analyzer().Samplerate(), 48000);
+    EXPECT_TRUE(again.Analyzer().ASIOHost->Active());
     AppCompanyName.clear();
     AppProductName.clear();
 }
@@ -175,11 +175,11 @@ TEST_F(AsioEndToEnd, NoAsioSwitchOffersWaveDevicesOnly) {
     NoASIO = true;
     TForm1 form(nullptr);
     form.FormShow();
-    for (const auto& device : form.Devices()) {
+    for (const auto& device : form.Analyzer().Devices()) {
         EXPECT_FALSE(device->IsASIO) << device->Caption;
     }
-    form.SetDevice(kPair);  // a stored driver pair matches nothing: the first entry
-    EXPECT_EQ(form.CurrentDevice(), form.Devices()[0].get());
+    form.Analyzer().SetDevice(kPair);  // a stored driver pair matches nothing: the first entry
+    EXPECT_EQ(form.Analyzer().CurrentDevice(), form.Analyzer().Devices()[0].get());
     EXPECT_FALSE(form.ControlPanel1->isVisible());
     NoASIO = false;
 }

@@ -41,24 +41,24 @@ void CheckToneShows(int rate, int band) {
     ASSERT_TRUE(player.Running()) << "pacat could not play into the test sink";
     TForm1 form;
     form.FormShow();
-    form.SetSamplerate(rate);
-    form.SetDevice("Monitor of TestSink");
-    ASSERT_NE(form.CurrentDevice(), nullptr);
-    ASSERT_EQ(form.CurrentDevice()->Caption, "Monitor of TestSink");
+    form.Analyzer().SetSamplerate(rate);
+    form.Analyzer().SetDevice("Monitor of TestSink");
+    ASSERT_NE(form.Analyzer().CurrentDevice(), nullptr);
+    ASSERT_EQ(form.Analyzer().CurrentDevice()->Caption, "Monitor of TestSink");
     ASSERT_TRUE(shown.Messages().empty()) << shown.Messages().front();
     // An idle null sink may sleep for up to two seconds before data flows; then one second
     // fills the longest blocks.
     Wait(4000);
     const int32_t predicted = PredictedToneLevel(rate, band, 1000.0);
     TSpectArray levels{};
-    form.Spectrum1Refresh(*form.Spectrum1, levels);
+    form.Spectrum1Refresh(levels);
     // A player that falls behind on a busy machine leaves silence in the sink, which the bank
     // averages in; such a second is read again a second later, a few times at most.
     for (int again = 0; again < 5 && std::abs(levels[band] - predicted) > 100; ++again) {
         std::printf("%d Hz: band %d reads %.2f dB, reading again\n", rate, band,
                     levels[band] / 100.0);
         Wait(1000);
-        form.Spectrum1Refresh(*form.Spectrum1, levels);
+        form.Spectrum1Refresh(levels);
     }
     const auto loudest = std::max_element(levels.begin(), levels.end()) - levels.begin();
     std::printf("%d Hz: band %d reads %.2f dB, predicted %.2f dB\n", rate, band,

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/commandline.h"
+#include "core/commandline.h"
 
 namespace {
 

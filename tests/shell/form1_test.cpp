@@ -33,7 +33,7 @@ protected:
     TSpectArray Refresh() {
         TSpectArray values;
         values.fill(12345);
-        form->Spectrum1Refresh(*form->Spectrum1, values);
+        form->Spectrum1Refresh(values);
         return values;
     }
 
@@ -42,9 +42,9 @@ protected:
         for (int b = 0; b < blocks; ++b) {
             for (float& s : block) {
                 s = static_cast<float>(
-                    0.1 * std::sin(2 * std::numbers::pi * frequency * n_++ / form->Samplerate()));
+                    0.1 * std::sin(2 * std::numbers::pi * frequency * n_++ / form->Analyzer().Samplerate()));
             }
-            form->Goertzel()->AddSamples(block.data(), 2048);
+            form->Analyzer().Goertzel()->AddSamples(block.data(), 2048);
         }
     }
 
@@ -65,8 +65,8 @@ protected:
 };
 
 TEST_F(Form1, StartsAt44100WithPeakDecaySlowAndLeftPlusRight) {
-    EXPECT_EQ(form->Samplerate(), 44100);
-    ASSERT_NE(form->Goertzel(), nullptr);
+    EXPECT_EQ(form->Analyzer().Samplerate(), 44100);
+    ASSERT_NE(form->Analyzer().Goertzel(), nullptr);
     EXPECT_TRUE(form->Spectrum1->isVisibleTo(form.get()));
     EXPECT_EQ(form->windowTitle(), "Spectrino");
     EXPECT_EQ(Checked({form->N441001, form->N48000Hz1}), std::vector<QAction*>{form->N441001});
@@ -83,11 +83,12 @@ TEST_F(Form1, StartsAt44100WithPeakDecaySlowAndLeftPlusRight) {
     EXPECT_TRUE(form->On1->isChecked());
     EXPECT_FALSE(form->Alwaysontop1->isChecked());
     EXPECT_FALSE(form->ControlPanel1->isVisible());
-    EXPECT_EQ(form->CurrentDevice(), nullptr);
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), nullptr);
     EXPECT_FALSE(form->Panel1->isVisibleTo(form.get()));
-    EXPECT_EQ(form->Hanning1->data().toInt(), 4);
-    EXPECT_EQ(form->Fast1->data().toInt(), 3);
-    EXPECT_EQ(form->LeftRight2->data().toInt(), 4);
+    // Grouped items carry their tag on top of the group's command.
+    EXPECT_EQ(form->Hanning1->data().toInt(), cmWindowing + 4);
+    EXPECT_EQ(form->Fast1->data().toInt(), cmDecayTime + 3);
+    EXPECT_EQ(form->LeftRight2->data().toInt(), cmInputMode + 4);
 }
 
 TEST_F(Form1, TestDataModesReplaceTheMeasuredLevels) {
@@ -101,13 +102,13 @@ TEST_F(Form1, TestDataModesReplaceTheMeasuredLevels) {
     EXPECT_NEAR(device[74], -1257, 30);
 
     form->RadioButton4->click();
-    EXPECT_EQ(form->TestMode(), 1);
+    EXPECT_EQ(form->Analyzer().TestMode(), 1);
     for (int32_t v : Refresh()) {
         ASSERT_EQ(v, -14400);
     }
 
     form->RadioButton5->click();
-    EXPECT_EQ(form->TestMode(), 2);
+    EXPECT_EQ(form->Analyzer().TestMode(), 2);
     EXPECT_TRUE(form->SpinEdit1->isEnabled());
     EXPECT_FALSE(form->SpinEdit2->isEnabled());
     form->SpinEdit1->setValue(-80);
@@ -116,7 +117,7 @@ TEST_F(Form1, TestDataModesReplaceTheMeasuredLevels) {
     }
 
     form->RadioButton6->click();
-    EXPECT_EQ(form->TestMode(), 3);
+    EXPECT_EQ(form->Analyzer().TestMode(), 3);
     EXPECT_FALSE(form->SpinEdit1->isEnabled());
     EXPECT_TRUE(form->SpinEdit2->isEnabled());
     EXPECT_TRUE(form->SpinEdit3->isEnabled());
@@ -141,7 +142,7 @@ TEST_F(Form1, TestDataModesReplaceTheMeasuredLevels) {
     }
 
     form->RadioButton1->click();
-    EXPECT_EQ(form->TestMode(), 0);
+    EXPECT_EQ(form->Analyzer().TestMode(), 0);
     EXPECT_FALSE(form->SpinEdit2->isEnabled());
     EXPECT_EQ(Refresh()[74], device[74]);
 }
@@ -219,15 +220,15 @@ TEST_F(Form1, MenuItemsKeepTheirOwnCheckMarks) {
     EXPECT_EQ(form->Spectrum1->PeakDisplay(), TPeakDisplay::pdHold);
 
     form->Hamming1->trigger();
-    EXPECT_EQ(form->WindowType(), 5);
+    EXPECT_EQ(form->Analyzer().WindowType(), 5);
     EXPECT_TRUE(form->Hamming1->isChecked());
-    form->SetWindowType(9);
-    EXPECT_EQ(form->WindowType(), 9);
+    form->Analyzer().SetWindowType(9);
+    EXPECT_EQ(form->Analyzer().WindowType(), 9);
     EXPECT_TRUE(form->Rectangular1->isChecked());
     EXPECT_FALSE(form->Hamming1->isChecked());
 
-    form->SetDecayTime(7);
-    EXPECT_EQ(form->DecayTime(), 7);
+    form->Analyzer().SetDecayTime(7);
+    EXPECT_EQ(form->Analyzer().DecayTime(), 7);
     EXPECT_EQ(Checked({form->Fast1, form->Medium1, form->Slow1}),
               std::vector<QAction*>{form->Slow1});
 
@@ -239,12 +240,12 @@ TEST_F(Form1, MenuItemsKeepTheirOwnCheckMarks) {
 }
 
 TEST_F(Form1, SampleRateChangesRebuildTheBankOnlyWhenTheRateChanges) {
-    TGoertzel* first = form->Goertzel();
-    form->SetSamplerate(44100);
-    EXPECT_EQ(form->Goertzel(), first);
+    TGoertzel* first = form->Analyzer().Goertzel();
+    form->Analyzer().SetSamplerate(44100);
+    EXPECT_EQ(form->Analyzer().Goertzel(), first);
 
     form->N48000Hz1->trigger();
-    EXPECT_EQ(form->Samplerate(), 48000);
+    EXPECT_EQ(form->Analyzer().Samplerate(), 48000);
     EXPECT_EQ(form->Spectrum1->Samplerate(), 48000.0f);
     EXPECT_TRUE(form->N48000Hz1->isChecked());
     EXPECT_FALSE(form->N441001->isChecked());
@@ -253,13 +254,13 @@ TEST_F(Form1, SampleRateChangesRebuildTheBankOnlyWhenTheRateChanges) {
     EXPECT_EQ(std::max_element(at48.begin(), at48.end()) - at48.begin(), 73);
 
     // Any other rate means 44100; the new bank starts empty.
-    form->SetSamplerate(22050);
-    EXPECT_EQ(form->Samplerate(), 44100);
+    form->Analyzer().SetSamplerate(22050);
+    EXPECT_EQ(form->Analyzer().Samplerate(), 44100);
     EXPECT_TRUE(form->N441001->isChecked());
     EXPECT_EQ(Refresh()[73], -14400);
-    TGoertzel* rebuilt = form->Goertzel();
-    form->SetSamplerate(44100);
-    EXPECT_EQ(form->Goertzel(), rebuilt);
+    TGoertzel* rebuilt = form->Analyzer().Goertzel();
+    form->Analyzer().SetSamplerate(44100);
+    EXPECT_EQ(form->Analyzer().Goertzel(), rebuilt);
 }
 
 TEST_F(Form1, ChoosingTheCurrentInputModeKeepsTheHistory) {
@@ -270,11 +271,11 @@ TEST_F(Form1, ChoosingTheCurrentInputModeKeepsTheHistory) {
     EXPECT_TRUE(form->LeftRight1->isChecked());
 
     form->Right1->trigger();
-    EXPECT_EQ(form->InputMode(), 3);
+    EXPECT_EQ(form->Analyzer().InputMode(), 3);
     EXPECT_EQ(Refresh()[74], -14400);
     for (int32_t mode : {0, 5, -1}) {
-        form->SetInputMode(mode);
-        EXPECT_EQ(form->InputMode(), 1);
+        form->Analyzer().SetInputMode(mode);
+        EXPECT_EQ(form->Analyzer().InputMode(), 1);
         EXPECT_TRUE(form->LeftRight1->isChecked());
         EXPECT_FALSE(form->Right1->isChecked());
     }
@@ -297,18 +298,18 @@ TEST(MissingLibrary, ShowsTheBlackPanel) {
     platform::DebugCapture quiet;
     spectrino_test::FakeWaveIn fake;
     TForm1 form(nullptr, &fake);
-    EXPECT_EQ(form.Goertzel(), nullptr);
+    EXPECT_EQ(form.Analyzer().Goertzel(), nullptr);
     EXPECT_FALSE(form.Spectrum1->isVisibleTo(&form));
     EXPECT_TRUE(form.Panel2->isVisibleTo(&form));
     EXPECT_EQ(form.Panel2->text(), "libtonebank.so not found !!!");
     TSpectArray values{};
-    form.Spectrum1Refresh(*form.Spectrum1, values);
+    form.Spectrum1Refresh(values);
     for (int32_t v : values) {
         ASSERT_EQ(v, -14400);
     }
     // Every rate change tries again.
-    form.SetSamplerate(48000);
-    EXPECT_EQ(form.Samplerate(), 48000);
+    form.Analyzer().SetSamplerate(48000);
+    EXPECT_EQ(form.Analyzer().Samplerate(), 48000);
     EXPECT_EQ(quiet.Lines().size(), 4u);
 }
 

@@ -88,12 +88,12 @@ TSpectArray ToneLevels(TForm1& form, double frequency) {
     for (int b = 0; b < 25; ++b) {
         for (float& s : block) {
             s = static_cast<float>(
-                0.1 * std::sin(2 * std::numbers::pi * frequency * n++ / form.Samplerate()));
+                0.1 * std::sin(2 * std::numbers::pi * frequency * n++ / form.Analyzer().Samplerate()));
         }
-        form.Goertzel()->AddSamples(block.data(), 2048);
+        form.Analyzer().Goertzel()->AddSamples(block.data(), 2048);
     }
     TSpectArray values{};
-    form.Spectrum1Refresh(*form.Spectrum1, values);
+    form.Spectrum1Refresh(values);
     return values;
 }
 
@@ -104,8 +104,8 @@ TEST_F(RateAndDevice, ARateChangeMeasuresWithTheCheckedWindow) {
 
     CountingWaveIn other;
     TForm1 fresh(nullptr, &other);
-    fresh.SetSamplerate(48000);
-    fresh.SetWindowType(4);
+    fresh.Analyzer().SetSamplerate(48000);
+    fresh.Analyzer().SetWindowType(4);
 
     // Between two bands, where the window's leakage shows most.
     const double frequency = 1030.0;
@@ -119,18 +119,18 @@ TEST_F(RateAndDevice, ARateChangeMeasuresWithTheCheckedWindow) {
 
 TEST_F(RateAndDevice, AFailedRateChangeLeavesEverythingAtTheNewRate) {
     form->FormShow();
-    form->SetDevice("Line In");
+    form->Analyzer().SetDevice("Line In");
     ASSERT_EQ(OpenRate(), 44100u);
 
     fake.openError = MMSYSERR_ALLOCATED;
     form->N48000Hz1->trigger();
     EXPECT_EQ(shown.Messages(), std::vector<std::string>{"Soundcard could not be opened!"});
     EXPECT_EQ(fake.Current(), nullptr);
-    EXPECT_EQ(form->Samplerate(), 48000);
+    EXPECT_EQ(form->Analyzer().Samplerate(), 48000);
     EXPECT_TRUE(form->N48000Hz1->isChecked());
     EXPECT_FALSE(form->N441001->isChecked());
     EXPECT_EQ(form->Spectrum1->Samplerate(), 48000.0f);
-    EXPECT_EQ(form->WaveIn1->SampleRate(), 48000u);
+    EXPECT_EQ(form->Analyzer().WaveIn1->SampleRate(), 48000u);
     // The bank is built for the spectrum's bands: a 1000 Hz tone at 48000 Hz lands in band 73.
     const TSpectArray levels = ToneLevels(*form, 1000.0);
     EXPECT_EQ(std::max_element(levels.begin(), levels.end()) - levels.begin(), 73);
@@ -138,9 +138,9 @@ TEST_F(RateAndDevice, AFailedRateChangeLeavesEverythingAtTheNewRate) {
     // The old rate again works once the device opens.
     fake.openError = MMSYSERR_NOERROR;
     form->N441001->trigger();
-    EXPECT_EQ(form->Samplerate(), 44100);
+    EXPECT_EQ(form->Analyzer().Samplerate(), 44100);
     EXPECT_EQ(OpenRate(), 44100u);
-    EXPECT_EQ(form->CurrentDevice(), form->Devices()[1].get());
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), form->Analyzer().Devices()[1].get());
 
     // So does the checked rate...
     fake.openError = MMSYSERR_ALLOCATED;
@@ -187,18 +187,18 @@ TEST_F(RateAndDevice, AFailedOpenIsRetriedWhenTheDeviceIsPickedAgain) {
 
 TEST_F(RateAndDevice, TheDeviceMenuShowsTheSourcesPresentWhenItOpens) {
     form->FormShow();
-    form->AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
+    form->Analyzer().AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
     Pick("Line In");
-    const TAudioDevice* lineIn = form->CurrentDevice();
+    const TAudioDevice* lineIn = form->Analyzer().CurrentDevice();
 
     fake.names = {"USB Microphone", "Line In"};
     OpenDeviceMenu();
     EXPECT_EQ(MenuCaptions(), (std::vector<std::string>{"WaveMapper", "USB Microphone", "Line In",
                                                         "In 1 / In 2 [Test]"}));
     EXPECT_EQ(MenuCaptions(true), std::vector<std::string>{"Line In"});
-    EXPECT_EQ(form->CurrentDevice(), lineIn);
-    EXPECT_EQ(form->Devices()[2].get(), lineIn);
-    EXPECT_EQ(form->Devices()[2]->WaveIndex, 2);
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), lineIn);
+    EXPECT_EQ(form->Analyzer().Devices()[2].get(), lineIn);
+    EXPECT_EQ(form->Analyzer().Devices()[2]->WaveIndex, 2);
     // Picking the current entry from the new list restarts nothing; a new source opens.
     const int attempts = fake.attempts;
     Pick("Line In");
@@ -214,13 +214,13 @@ TEST_F(RateAndDevice, TheDeviceMenuShowsTheSourcesPresentWhenItOpens) {
     EXPECT_EQ(MenuCaptions(),
               (std::vector<std::string>{"WaveMapper", "Line In", "In 1 / In 2 [Test]"}));
     EXPECT_TRUE(MenuCaptions(true).empty());
-    ASSERT_NE(form->CurrentDevice(), nullptr);
-    EXPECT_EQ(form->CurrentDevice()->Caption, "USB Microphone");
-    const TAudioDevice* usb = form->CurrentDevice();
+    ASSERT_NE(form->Analyzer().CurrentDevice(), nullptr);
+    EXPECT_EQ(form->Analyzer().CurrentDevice()->Caption, "USB Microphone");
+    const TAudioDevice* usb = form->Analyzer().CurrentDevice();
     fake.names = {"Line In", "USB Microphone"};
     OpenDeviceMenu();
     EXPECT_EQ(MenuCaptions(true), std::vector<std::string>{"USB Microphone"});
-    EXPECT_EQ(form->Devices()[2].get(), usb);
+    EXPECT_EQ(form->Analyzer().Devices()[2].get(), usb);
     EXPECT_EQ(shown.Messages().size(), 0u);
 }
 
@@ -252,7 +252,7 @@ TEST_F(RateAndDevice, ASourceThatRefusesToOpenIsNotRetriedUntilItComesBackAgain)
     form->FormShow();
     // No source at all: the mapper cannot open.
     fake.openError = MMSYSERR_NODRIVER;
-    Guarded([&] { form->SetDevice(""); });
+    Guarded([&] { form->Analyzer().SetDevice(""); });
     EXPECT_EQ(shown.Messages(), std::vector<std::string>{"Soundcard could not be opened!"});
     const int first = fake.attempts;
 
@@ -305,16 +305,16 @@ TEST_F(RateAndDevice, TheWaitCursorGoesAlsoWhenProbingFails) {
         server->WriteString("", fs::read_symlink("/proc/self/exe").string());
         ASSERT_TRUE(server->Close());
     }
-    form->ASIOHost = std::make_unique<ThrowingHost>();
+    form->Analyzer().ASIOHost = std::make_unique<ThrowingHost>();
     if (previous.empty()) {
         unsetenv("SPECTRINO_REGISTRY_DIR");
     } else {
         setenv("SPECTRINO_REGISTRY_DIR", previous.c_str(), 1);
     }
     fs::remove_all(dir);
-    ASSERT_EQ(form->ASIOHost->DriverList().size(), 1u);
+    ASSERT_EQ(form->Analyzer().ASIOHost->DriverList().size(), 1u);
 
-    Guarded([&] { form->UpdateDevices(); });
+    Guarded([&] { form->Analyzer().UpdateDevices(); });
     EXPECT_EQ(shown.Messages(), std::vector<std::string>{"driver failed"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

@@ -26,21 +26,21 @@ protected:
 
     // One wave block whose first frame is (left, right), the rest silence.
     float Wave(int32_t mode, int16_t left, int16_t right) {
-        form->SetInputMode(mode);
+        form->Analyzer().SetInputMode(mode);
         std::vector<int16_t> block(2 * 2048, 0);
         block[0] = left;
         block[1] = right;
-        form->WaveIn1Data(*form->WaveIn1, block.data());
-        return form->Samples()[0];
+        form->Analyzer().WaveIn1Data(*form->Analyzer().WaveIn1, block.data());
+        return form->Analyzer().Samples()[0];
     }
 
     float Asio(int32_t mode, float left, float right) {
-        form->SetInputMode(mode);
+        form->Analyzer().SetInputMode(mode);
         TQorArrayOfSingleDynArray in(4, TSingleDynArray(256, 0.0f)), out(4);
         in[2][0] = left;
         in[3][0] = right;
-        form->ASIOHostBufferSwitch32(in, out);
-        return form->Samples()[0];
+        form->Analyzer().ASIOHostBufferSwitch32(in, out);
+        return form->Analyzer().Samples()[0];
     }
 
     std::vector<QString> MenuCaptions() const {
@@ -68,8 +68,8 @@ TEST_F(Routing, WaveBlocksBecomeMonoSamplesByInputMode) {
 }
 
 TEST_F(Routing, AsioBlocksUseTheSelectedPairAndLeaveTheRestOfTheBuffer) {
-    form->AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 3 / In 4 [Test]", "Test", 2));
-    form->SetAudioDevice(0);
+    form->Analyzer().AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 3 / In 4 [Test]", "Test", 2));
+    form->Analyzer().SetAudioDevice(0);
     EXPECT_TRUE(form->ControlPanel1->isVisible());
     EXPECT_EQ(Asio(1, 1.0f, 1.0f), 1.0f);
     EXPECT_EQ(Asio(1, 1.0f, -1.0f), 0.0f);
@@ -79,20 +79,20 @@ TEST_F(Routing, AsioBlocksUseTheSelectedPairAndLeaveTheRestOfTheBuffer) {
 
     // A wave block overwrites 2048 entries, an ASIO block only its own length.
     std::vector<int16_t> block(2 * 2048, 16384);
-    form->SetInputMode(2);
-    form->WaveIn1Data(*form->WaveIn1, block.data());
+    form->Analyzer().SetInputMode(2);
+    form->Analyzer().WaveIn1Data(*form->Analyzer().WaveIn1, block.data());
     Asio(2, 0.125f, 0.0f);
-    EXPECT_EQ(form->Samples()[0], 0.125f);
-    EXPECT_EQ(form->Samples()[255], 0.0f);
-    EXPECT_EQ(form->Samples()[256], 0.5f);
-    EXPECT_EQ(form->Samples()[2047], 0.5f);
+    EXPECT_EQ(form->Analyzer().Samples()[0], 0.125f);
+    EXPECT_EQ(form->Analyzer().Samples()[255], 0.0f);
+    EXPECT_EQ(form->Analyzer().Samples()[256], 0.5f);
+    EXPECT_EQ(form->Analyzer().Samples()[2047], 0.5f);
 }
 
 TEST_F(Routing, DeviceMenuListsTheMapperFirstAndSwitchesCapture) {
     form->FormShow();  // no stored settings: nothing selected
     EXPECT_EQ(MenuCaptions(),
               (std::vector<QString>{"WaveMapper", "Line In", "Monitor of TestSink"}));
-    EXPECT_EQ(form->CurrentDevice(), nullptr);
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), nullptr);
     EXPECT_EQ(form->windowTitle(), "Spectrino");
     EXPECT_EQ(fake.opens, 0);
 
@@ -110,41 +110,41 @@ TEST_F(Routing, DeviceMenuListsTheMapperFirstAndSwitchesCapture) {
     EXPECT_TRUE(form->devs1->actions()[2]->isChecked());
 
     // A rate change reopens the running device at the new rate.
-    form->SetSamplerate(48000);
+    form->Analyzer().SetSamplerate(48000);
     EXPECT_EQ(fake.opens, 2);
     EXPECT_EQ(fake.Current()->format.nSamplesPerSec, 48000u);
 
     // Stored captions match exactly; anything else selects the first entry.
-    form->SetDevice("monitor of testsink");
-    EXPECT_EQ(form->CurrentDevice(), form->Devices()[0].get());
+    form->Analyzer().SetDevice("monitor of testsink");
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), form->Analyzer().Devices()[0].get());
     EXPECT_EQ(fake.Current()->id, -1);
-    form->SetDevice("Line In");
+    form->Analyzer().SetDevice("Line In");
     EXPECT_EQ(fake.Current()->id, 0);
 
     // "On" unchecked: a new choice configures the capture without opening it.
     form->On1->trigger();
     EXPECT_EQ(fake.Current(), nullptr);
-    form->SetAudioDevice(2);
+    form->Analyzer().SetAudioDevice(2);
     EXPECT_EQ(fake.Current(), nullptr);
     EXPECT_EQ(form->windowTitle(), "Spectrino [Monitor of TestSink]");
     form->On1->trigger();
     ASSERT_NE(fake.Current(), nullptr);
     EXPECT_EQ(fake.Current()->id, 1);
-    form->SetAudioDevice(7);  // past the list: ignored
-    EXPECT_EQ(form->CurrentDevice(), form->Devices()[2].get());
+    form->Analyzer().SetAudioDevice(7);  // past the list: ignored
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), form->Analyzer().Devices()[2].get());
 }
 
 TEST_F(Routing, CapturedBlocksReachTheBank) {
     form->FormShow();
-    form->SetAudioDevice(0);
+    form->Analyzer().SetAudioDevice(0);
     for (int i = 0; i < 30; ++i) {
         ASSERT_TRUE(fake.Fill(static_cast<int16_t>(i % 2 ? 8000 : -8000)));
         ProcessEvents();
     }
     // A square wave at the rate's half: the top band hears it, the lowest does not.
-    EXPECT_GT(form->Goertzel()->GetResult(127), 0.0);
+    EXPECT_GT(form->Analyzer().Goertzel()->GetResult(127), 0.0);
     TSpectArray values{};
-    form->Spectrum1Refresh(*form->Spectrum1, values);
+    form->Spectrum1Refresh(values);
     EXPECT_GT(values[127], -14400);
 }
 
@@ -153,7 +153,7 @@ TEST_F(Routing, UnknownDevicesAndLostDevicesLeaveTheProgramRunning) {
     fake.names.pop_back();  // the monitor disappears after the list was built
     form->devs1->actions()[2]->trigger();
     EXPECT_EQ(shown.Messages(), std::vector<std::string>{"Invalid Soundcard selected"});
-    EXPECT_EQ(form->CurrentDevice(), form->Devices()[2].get());
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), form->Analyzer().Devices()[2].get());
     EXPECT_EQ(form->windowTitle(), "Spectrino");
     EXPECT_FALSE(form->ControlPanel1->isVisible());
 
@@ -167,7 +167,7 @@ TEST_F(Routing, UnknownDevicesAndLostDevicesLeaveTheProgramRunning) {
     ProcessEvents();
     EXPECT_EQ(fake.Current(), nullptr);
     TSpectArray values{};
-    form->Spectrum1Refresh(*form->Spectrum1, values);
+    form->Spectrum1Refresh(values);
     for (int32_t v : values) {
         ASSERT_EQ(v, -14400);
     }

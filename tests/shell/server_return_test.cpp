@@ -21,7 +21,7 @@ using namespace spectrino_test;
 
 int32_t ToneBand(TForm1& form) {
     TSpectArray levels{};
-    form.Spectrum1Refresh(*form.Spectrum1, levels);
+    form.Spectrum1Refresh(levels);
     return levels[74];  // 1000 Hz at 44100 Hz
 }
 
@@ -33,7 +33,7 @@ TEST(ServerReturn, CaptureFollowsTheSoundServer) {
     TForm1 form;
     form.FormShow();
     ASSERT_EQ(form.devs1->actions().size(), 1);  // the mapper alone
-    Guarded([&] { form.SetDevice("WaveMapper"); });
+    Guarded([&] { form.Analyzer().SetDevice("WaveMapper"); });
     EXPECT_EQ(shown.Messages(), std::vector<std::string>{"Soundcard could not be opened!"});
 
     ASSERT_TRUE(server.Start());

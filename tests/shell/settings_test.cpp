@@ -85,7 +85,7 @@ protected:
         AppCompanyName = "Test Maker";
         AppProductName = "Spectrino";
         auto key =
-            RegistryKey::Open(RootKey::CurrentUser, TForm1::ConfigKeyPath(), Access::ReadWrite);
+            RegistryKey::Open(RootKey::CurrentUser, TAnalyzer::ConfigKeyPath(), Access::ReadWrite);
         ASSERT_TRUE(key);
         write(*key);
         ASSERT_TRUE(key->Close());
@@ -94,7 +94,7 @@ protected:
     std::optional<uint32_t> Stored(const char* name) {
         AppCompanyName = "Test Maker";
         AppProductName = "Spectrino";
-        auto key = RegistryKey::Open(RootKey::CurrentUser, TForm1::ConfigKeyPath(), Access::Read);
+        auto key = RegistryKey::Open(RootKey::CurrentUser, TAnalyzer::ConfigKeyPath(), Access::Read);
         return key ? key->ReadInteger(name) : std::nullopt;
     }
 
@@ -108,34 +108,34 @@ protected:
 TEST_F(Settings, EverySettingSurvivesARestart) {
     {
         auto form = Start();
-        EXPECT_EQ(form->CurrentDevice(), nullptr);  // first run: nothing stored
-        form->SetAudioDevice(2);
-        form->SetSamplerate(48000);
-        form->SetPeakHold();
-        form->SetDecayTime(2);
-        form->SetWindowType(3);
-        form->SetInputMode(4);
+        EXPECT_EQ(form->Analyzer().CurrentDevice(), nullptr);  // first run: nothing stored
+        form->Analyzer().SetAudioDevice(2);
+        form->Analyzer().SetSamplerate(48000);
+        form->Analyzer().SetPeakHold();
+        form->Analyzer().SetDecayTime(2);
+        form->Analyzer().SetWindowType(3);
+        form->Analyzer().SetInputMode(4);
         form->Spectrum1->SetHighColor(0x102030);
         form->Spectrum1->SetMidColor(0x405060);
         form->Spectrum1->SetLowColor(0x708090);
-        form->SetHighTresh(-6);
-        form->SetMidTresh(-30);
+        form->Analyzer().SetHighTresh(-6);
+        form->Analyzer().SetMidTresh(-30);
         form->Alwaysontop1->trigger();
         form->setGeometry(100, 120, 500, 400);
     }
     EXPECT_EQ(Stored("Topmost"), 1u);
     auto form = Start();
-    EXPECT_EQ(form->CurrentDevice(), form->Devices()[2].get());
+    EXPECT_EQ(form->Analyzer().CurrentDevice(), form->Analyzer().Devices()[2].get());
     ASSERT_NE(fake.Current(), nullptr);
     EXPECT_EQ(fake.Current()->format.nSamplesPerSec, 48000u);
-    EXPECT_EQ(form->Samplerate(), 48000);
+    EXPECT_EQ(form->Analyzer().Samplerate(), 48000);
     EXPECT_TRUE(form->N48000Hz1->isChecked());
     EXPECT_EQ(form->Spectrum1->PeakDisplay(), TPeakDisplay::pdHold);
     EXPECT_TRUE(form->PeakHold1->isChecked());
     EXPECT_TRUE(form->Medium1->isChecked());
-    EXPECT_EQ(form->WindowType(), 3);
+    EXPECT_EQ(form->Analyzer().WindowType(), 3);
     EXPECT_TRUE(form->BlackmanHarris1->isChecked());
-    EXPECT_EQ(form->InputMode(), 4);
+    EXPECT_EQ(form->Analyzer().InputMode(), 4);
     EXPECT_EQ(form->Spectrum1->HighColor(), 0x102030u);
     EXPECT_EQ(form->Spectrum1->MidColor(), 0x405060u);
     EXPECT_EQ(form->Spectrum1->LowColor(), 0x708090u);
@@ -164,18 +164,18 @@ TEST_F(Settings, OddStoredValuesFallBackOneByOne) {
         auto form = Start();
         EXPECT_EQ(form->Spectrum1->PeakDisplay(), TPeakDisplay::pdDecay);
         EXPECT_TRUE(form->Slow1->isChecked());
-        EXPECT_EQ(form->DecayTime(), 7);
+        EXPECT_EQ(form->Analyzer().DecayTime(), 7);
         EXPECT_TRUE(form->Rectangular1->isChecked());
-        EXPECT_EQ(form->WindowType(), 9);
+        EXPECT_EQ(form->Analyzer().WindowType(), 9);
         EXPECT_EQ(form->Spectrum1->HighTreshhold(), -10);
         EXPECT_EQ(form->Spectrum1->MidTreshhold(), -3);
         EXPECT_EQ(form->Spectrum1->HighColor(), 0x0000FFu);
         EXPECT_EQ(form->Spectrum1->MidColor(), 0x00FF00u);
-        EXPECT_EQ(form->Samplerate(), 44100);
-        EXPECT_EQ(form->InputMode(), 3);
+        EXPECT_EQ(form->Analyzer().Samplerate(), 44100);
+        EXPECT_EQ(form->Analyzer().InputMode(), 3);
         EXPECT_TRUE(form->Alwaysontop1->isChecked());
         // An empty stored device selects the first entry.
-        EXPECT_EQ(form->CurrentDevice(), form->Devices()[0].get());
+        EXPECT_EQ(form->Analyzer().CurrentDevice(), form->Analyzer().Devices()[0].get());
     }
     EXPECT_EQ(Stored("DecayTime"), 7u);
     EXPECT_EQ(Stored("WindowType"), 9u);
@@ -199,7 +199,7 @@ TEST_F(Settings, WindowStateComesBack) {
 
 TEST_F(Settings, NoDeviceSelectedIsStoredAsEmpty) {
     { auto form = Start(); }
-    auto key = RegistryKey::Open(RootKey::CurrentUser, TForm1::ConfigKeyPath(), Access::Read);
+    auto key = RegistryKey::Open(RootKey::CurrentUser, TAnalyzer::ConfigKeyPath(), Access::Read);
     ASSERT_TRUE(key);
     EXPECT_EQ(key->ReadString("Device"), "");
     EXPECT_EQ(key->ReadInteger("Samplerate"), 44100u);
@@ -229,7 +229,7 @@ TEST_F(Settings, TheOuterRectangleIsStoredAndComesBack) {
     }
 
     // Values an earlier version stored were the client area: the window shows where it was.
-    ASSERT_TRUE(platform::DeleteRegistryKey(RootKey::CurrentUser, TForm1::ConfigKeyPath()));
+    ASSERT_TRUE(platform::DeleteRegistryKey(RootKey::CurrentUser, TAnalyzer::ConfigKeyPath()));
     Store([](RegistryKey& key) {
         key.WriteInteger("Left", 100);
         key.WriteInteger("Top", 120);
@@ -284,7 +284,7 @@ TEST_F(Settings, SettingsThatCannotBeSavedAreReportedOnceWithTheFile) {
     ASSERT_FALSE(file.empty());
     {
         auto form = Start();
-        form->SetDecayTime(3);
+        form->Analyzer().SetDecayTime(3);
     }
     ASSERT_EQ(shown.Messages().size(), 1u);
     EXPECT_NE(shown.Messages()[0].find(file), std::string::npos) << shown.Messages()[0];
@@ -306,12 +306,12 @@ TEST_F(Settings, TwoInstancesKeepEachOthersChanges) {
     });
     auto first = Start();
     auto second = Start();
-    first->SetDecayTime(3);
-    first->SetWindowType(2);
+    first->Analyzer().SetDecayTime(3);
+    first->Analyzer().SetWindowType(2);
     first.reset();
     EXPECT_EQ(Stored("DecayTime"), 3u);
     second->Spectrum1->SetHighColor(0x405060);
-    second->SetWindowType(4);
+    second->Analyzer().SetWindowType(4);
     second.reset();
     EXPECT_EQ(Stored("DecayTime"), 3u);  // the second never touched it
     EXPECT_EQ(Stored("HighColor"), 0x405060u);
@@ -319,10 +319,10 @@ TEST_F(Settings, TwoInstancesKeepEachOthersChanges) {
     EXPECT_EQ(Stored("Samplerate"), 44100u);
 
     // Two first runs: nothing was stored when either started.
-    ASSERT_TRUE(platform::DeleteRegistryKey(RootKey::CurrentUser, TForm1::ConfigKeyPath()));
+    ASSERT_TRUE(platform::DeleteRegistryKey(RootKey::CurrentUser, TAnalyzer::ConfigKeyPath()));
     first = Start();
     second = Start();
-    first->SetInputMode(2);
+    first->Analyzer().SetInputMode(2);
     first.reset();
     second.reset();
     EXPECT_EQ(Stored("InputMode"), 2u);

@@ -1,4 +1,4 @@
-#include "shell/settings_baseline.h"
+#include "core/settings_baseline.h"
 
 #include <algorithm>
 
