@@ -7,32 +7,18 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 
 #include "framework/fonts.h"
 
 namespace spectrino {
 namespace {
 
-constexpr int kHighItems = 10;  // "-2 db" .. "-20 db"
-constexpr int kMidItems = 19;   // "-4 db" .. "-40 db"
-constexpr int kHighFirstStep = 1;
-constexpr int kMidFirstStep = 2;
-constexpr int kHighDesignItem = 4;  // "-10 db"
-constexpr int kMidDesignItem = 8;   // "-20 db"
-
-constexpr TColor kDefaultHigh = 0x0000FF;
-constexpr TColor kDefaultMid = 0x00FFFF;
-constexpr TColor kDefaultLow = 0xC0C000;
-
-// Item k of a threshold list stands for -2 * (k + firstStep) dB.
-QComboBox* MakeThresholdList(QWidget* parent, int firstStep, int count, int selected) {
+QComboBox* MakeThresholdList(QWidget* parent, const TThresholdList& thresholds) {
     auto* list = new QComboBox(parent);
-    for (int k = 0; k < count; ++k) {
-        list->addItem(QStringLiteral("%1 db").arg(-2 * (k + firstStep)));
+    for (int k = 0; k < thresholds.Count; ++k) {
+        list->addItem(QString::fromStdString(thresholds.ItemText(k)));
     }
-    list->setCurrentIndex(selected);
+    list->setCurrentIndex(thresholds.DesignItem);
     return list;
 }
 
@@ -43,16 +29,6 @@ void PlaceList(QComboBox& list, int left, int top) {
     const int room = box.width() - left - 3;
     list.setGeometry(left, top, std::clamp(list.sizeHint().width(), 60, room),
                      list.sizeHint().height());
-}
-
-// The list item showing `threshold`; values off the list show as its nearest end.
-int ThresholdItem(int threshold, int firstStep, int count) {
-    const int64_t item = -static_cast<int64_t>(threshold) / 2 - firstStep;
-    return static_cast<int>(std::clamp<int64_t>(item, 0, count - 1));
-}
-
-int ItemThreshold(const QComboBox& list, int firstStep) {
-    return -2 * (list.currentIndex() + firstStep);
 }
 
 void SetSwatch(TColorButton& swatch, TColor color) {
@@ -70,7 +46,7 @@ TColor QColorToColor(const QColor& color) {
 }
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Analyzer Color Settings"));
+    setWindowTitle(QString::fromLatin1(kColourDialogCaption));
     setFont(ShellDlgFontPoints(8));
     // Client area of a 216 x 203 window with a dialog frame.
     setFixedSize(208, 169);
@@ -84,9 +60,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     ColorButton2->setGeometry(8, 45, 25, 35);
     ColorButton3 = new TColorButton(GroupBox1);
     ColorButton3->setGeometry(8, 83, 25, 60);
-    ComboBox1 = MakeThresholdList(GroupBox1, kHighFirstStep, kHighItems, kHighDesignItem);
+    ComboBox1 = MakeThresholdList(GroupBox1, kHighThresholds);
     PlaceList(*ComboBox1, 38, 32);
-    ComboBox2 = MakeThresholdList(GroupBox1, kMidFirstStep, kMidItems, kMidDesignItem);
+    ComboBox2 = MakeThresholdList(GroupBox1, kMidThresholds);
     PlaceList(*ComboBox2, 37, 72);
 
     Button3 = new QPushButton(QStringLiteral("Reset"), this);
@@ -119,15 +95,28 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormShow() {
-    const std::array<std::pair<TColorButton*, TColor>, 3> swatches{
-        {{ColorButton1, HighColor}, {ColorButton2, MidColor}, {ColorButton3, LowColor}}};
-    for (const auto& [swatch, color] : swatches) {
-        swatch->SetHoverColor(color);
-        swatch->SetBackColor(color);
-        swatch->SetForeColor(color);
+    const TColourDialogView view =
+        ShowColourSettings({HighColor, MidColor, LowColor, HighTresh, MidTresh});
+    for (const auto swatch : {TSwatch::High, TSwatch::Mid, TSwatch::Low}) {
+        TColorButton& button = Swatch(swatch);
+        button.SetHoverColor(view.Colour(swatch));
+        button.SetBackColor(view.Colour(swatch));
+        button.SetForeColor(view.Colour(swatch));
     }
-    ComboBox1->setCurrentIndex(ThresholdItem(HighTresh, kHighFirstStep, kHighItems));
-    ComboBox2->setCurrentIndex(ThresholdItem(MidTresh, kMidFirstStep, kMidItems));
+    ComboBox1->setCurrentIndex(view.HighItem);
+    ComboBox2->setCurrentIndex(view.MidItem);
+}
+
+TColorButton& TForm2::Swatch(TSwatch swatch) const {
+    switch (swatch) {
+        case TSwatch::High:
+            return *ColorButton1;
+        case TSwatch::Mid:
+            return *ColorButton2;
+        case TSwatch::Low:
+            break;
+    }
+    return *ColorButton3;
 }
 
 void TForm2::PickColor(TColorButton& swatch) {
@@ -150,27 +139,35 @@ void TForm2::ColorButton3Click() {
 }
 
 void TForm2::Button3Click() {
-    SetSwatch(*ColorButton1, kDefaultHigh);
-    SetSwatch(*ColorButton2, kDefaultMid);
-    SetSwatch(*ColorButton3, kDefaultLow);
-    ComboBox1->setCurrentIndex(kHighDesignItem);
-    ComboBox2->setCurrentIndex(kMidDesignItem);
+    const TColourDialogView view = ResetColourView();
+    for (const auto swatch : {TSwatch::High, TSwatch::Mid, TSwatch::Low}) {
+        SetSwatch(Swatch(swatch), view.Colour(swatch));
+    }
+    ComboBox1->setCurrentIndex(view.HighItem);
+    ComboBox2->setCurrentIndex(view.MidItem);
 }
 
 void TForm2::Button1Click() {
     setResult(QDialog::Accepted);
-    HighColor = ColorButton1->HoverColor();
-    MidColor = ColorButton2->HoverColor();
-    LowColor = ColorButton3->HoverColor();
-    const int high = ItemThreshold(*ComboBox1, kHighFirstStep);
-    const int mid = ItemThreshold(*ComboBox2, kMidFirstStep);
-    if (high < mid) {
-        ShowError(this, QStringLiteral("Overlapping Threshold!"), QStringLiteral("Analyzer"));
+    TColourDialogView view;
+    for (const auto swatch : {TSwatch::High, TSwatch::Mid, TSwatch::Low}) {
+        view.Colour(swatch) = Swatch(swatch).HoverColor();
+    }
+    view.HighItem = ComboBox1->currentIndex();
+    view.MidItem = ComboBox2->currentIndex();
+    TColourSettings settings{HighColor, MidColor, LowColor, HighTresh, MidTresh};
+    const auto error = AcceptColourView(view, settings);
+    HighColor = settings.HighColor;
+    MidColor = settings.MidColor;
+    LowColor = settings.LowColor;
+    if (error) {
+        ShowError(this, QString::fromStdString(error->Text),
+                  QString::fromStdString(error->Caption));
         setResult(0);  // stays open
         return;
     }
-    HighTresh = high;
-    MidTresh = mid;
+    HighTresh = settings.HighTresh;
+    MidTresh = settings.MidTresh;
     accept();
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "colours/ColorButton.h"
+#include "core/colour_dialog.h"
 #include "display/spectrum.h"
 
 class QColorDialog;
@@ -58,6 +59,7 @@ protected:
 
 private:
     void PickColor(TColorButton& swatch);
+    TColorButton& Swatch(TSwatch swatch) const;
 };
 
 // A colour chooser's QColor as a colour value (0x00BBGGRR), and back.

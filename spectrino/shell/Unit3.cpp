@@ -12,23 +12,20 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <string>
+#include <string_view>
 
+#include "core/about_texts.h"
 #include "framework/fonts.h"
 #include "shell/Unit1.h"
 #include "shell/resources/MainIcon.h"
-#include "core/uURLEncode.h"
 
 namespace spectrino {
 namespace {
 
 constexpr int kIconSize = 48;
 constexpr QSize kDonationButtonSize(167, 76);
-constexpr char kDonationPrefix[] = "https://spectrino.example.org/donate?item_name=";
-constexpr char kDonationSuffixGerman[] = "&lang=de";
-constexpr char kDonationSuffixEnglish[] = "&lang=en";
 
-QString FromUtf8(const std::string& text) {
+QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -49,7 +46,7 @@ QPixmap DonationButton() {
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(QColor(0x1F, 0x2A, 0x44));
-    painter.drawText(frame, Qt::AlignCenter, QStringLiteral("Donate"));
+    painter.drawText(frame, Qt::AlignCenter, QString::fromLatin1(kDonationButtonText));
     return pixmap;
 }
 
@@ -79,19 +76,14 @@ void TClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-QString DonationLink(const std::string& productName, bool german) {
-    return QString::fromLatin1(kDonationPrefix) + FromUtf8(URLEncode(productName)) +
-           QString::fromLatin1(german ? kDonationSuffixGerman : kDonationSuffixEnglish);
-}
-
 TForm3::TForm3(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About..."));
+    setWindowTitle(QString::fromLatin1(kAboutCaption));
     setFont(ShellDlgFont(11));
     setFixedSize(465, 358);
 
     PageControl1 = new QTabWidget(this);
     auto* sheet = new QWidget(PageControl1);
-    PageControl1->addTab(sheet, QStringLiteral("... Spectrino"));
+    PageControl1->addTab(sheet, QString::fromLatin1(kAboutTabCaption));
 
     ProductImage = new TClickLabel(sheet);
     ProductImage->setFixedSize(kIconSize, kIconSize);
@@ -104,19 +96,9 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     copyrightFont.setBold(true);
     CopyrightLabel->setFont(copyrightFont);
     CopyrightLabel->setStyleSheet(QStringLiteral("color: #0000ff;"));
-    CreditLabel = WrappedLabel(
-        QStringLiteral("Each of the 128 bands is measured by its own Goertzel filter. The user "
-                       "interface is built with the Qt toolkit."),
-        sheet);
-    TermsLabel = WrappedLabel(
-        QStringLiteral("This program is free to use. It comes without any warranty; you use it "
-                       "at your own risk."),
-        sheet);
-    DonationLabel = WrappedLabel(
-        QStringLiteral("If Spectrino is useful to you, you can support its development. The "
-                       "donation page is a placeholder of this project and takes no payments "
-                       "yet."),
-        sheet);
+    CreditLabel = WrappedLabel(FromUtf8(CreditText("the Qt toolkit")), sheet);
+    TermsLabel = WrappedLabel(QString::fromLatin1(kTermsText), sheet);
+    DonationLabel = WrappedLabel(QString::fromLatin1(kDonationText), sheet);
     PaypalImage = new TClickLabel(sheet);
     PaypalImage->setFixedSize(kDonationButtonSize);
     PaypalImage->setPixmap(DonationButton());
@@ -157,7 +139,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
 }
 
 void TForm3::FormCreate() {
-    FGerman = QLocale().language() == QLocale::German;
+    FGerman = IsGermanLocaleName(QLocale().name().toStdString());
 }
 
 void TForm3::showEvent(QShowEvent* event) {
@@ -166,14 +148,13 @@ void TForm3::showEvent(QShowEvent* event) {
 }
 
 void TForm3::FormShow() {
-    PaypalImage->SetHint(DonationLink(AppProductName, FGerman), false);
-    CopyrightLabel->setText(FromUtf8(AppCopyright));
-    CopyrightLabel->SetHint(QStringLiteral("mailto:") + FromUtf8(AppEmail) +
-                                QStringLiteral("?subject=") + FromUtf8(URLEncode(AppProductName)),
-                            false);
-    NameVersionLabel->setText(FromUtf8(AppProductName + " v" + AppVersion));
-    NameVersionLabel->SetHint(FromUtf8(AppWebsite), true);
-    ProductImage->SetHint(FromUtf8(AppWebsite), true);
+    const TAboutTexts texts = MakeAboutTexts(AppAboutStrings(), FGerman);
+    PaypalImage->SetHint(FromUtf8(texts.DonationLink), false);
+    CopyrightLabel->setText(FromUtf8(texts.Copyright));
+    CopyrightLabel->SetHint(FromUtf8(texts.MailLink), false);
+    NameVersionLabel->setText(FromUtf8(texts.NameVersion));
+    NameVersionLabel->SetHint(FromUtf8(texts.WebLink), true);
+    ProductImage->SetHint(FromUtf8(texts.WebLink), true);
     ProductImage->setPixmap(MainIcon().pixmap(kIconSize, kIconSize));
 }
 

@@ -72,7 +72,4 @@ private:
     bool FGerman = false;
 };
 
-// The donation page for a product, in German or English.
-QString DonationLink(const std::string& productName, bool german);
-
 }  // namespace spectrino

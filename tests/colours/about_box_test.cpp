@@ -8,9 +8,10 @@
 
 #include <vector>
 
+#include "core/VersionInfo.h"
+#include "core/about_texts.h"
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
-#include "core/VersionInfo.h"
 #include "shell/resources/MainIcon.h"
 
 namespace spectrino {
@@ -79,7 +80,7 @@ TEST(AboutBox, ShowsTheProgramsVersionAndOpensItsLinks) {
     EXPECT_EQ(
         opened.urls[2],
         QStringLiteral("mailto:%1?subject=Spectrino").arg(QString::fromStdString(version.Email)));
-    EXPECT_EQ(opened.urls[3], DonationLink("Spectrino", false));
+    EXPECT_EQ(opened.urls[3], QString::fromStdString(DonationLink("Spectrino", false)));
     EXPECT_TRUE(opened.urls[3].contains(QStringLiteral("item_name=Spectrino")));
 }
 
@@ -101,8 +102,8 @@ TEST(AboutBox, LinksFollowTheProductNameAndLanguage) {
               QStringLiteral("mailto:a@example.org?subject=Spectrino%20Pro%20%26%20Co"));
     const QString donation = form.PaypalImage->Hint();
     EXPECT_TRUE(donation.contains(QStringLiteral("item_name=Spectrino%20Pro%20%26%20Co")));
-    EXPECT_EQ(donation, DonationLink(version.ProductName, true));
-    EXPECT_NE(donation, DonationLink(version.ProductName, false));
+    EXPECT_EQ(donation, QString::fromStdString(DonationLink(version.ProductName, true)));
+    EXPECT_NE(donation, QString::fromStdString(DonationLink(version.ProductName, false)));
 
     form.FormClick();
     EXPECT_TRUE(opened.urls.empty());

@@ -7,11 +7,10 @@
 #include <fstream>
 #include <random>
 
+#include "core/VersionInfo.h"
 #include "elf_file.h"
 #include "platform/process.h"
 #include "platform/version_info.h"
-#include "core/VersionInfo.h"
-#include "core/uURLEncode.h"
 #include "shell/version/version_block.h"
 
 namespace spectrino {
@@ -189,17 +188,6 @@ TEST(VersionInfo, SurvivesRandomCorruption) {
         }
         ASSERT_LE(product.size(), 4 * block.size());
     }
-}
-
-TEST(URLEncode, KeepsOnlyUnreservedBytes) {
-    EXPECT_EQ(URLEncode("Spectrino"), "Spectrino");
-    EXPECT_EQ(URLEncode("a b"), "a%20b");
-    EXPECT_EQ(URLEncode("x&y"), "x%26y");
-    EXPECT_EQ(URLEncode("AZaz09-._"), "AZaz09-._");
-    EXPECT_EQ(URLEncode("~+/?=%"), "%7E%2B%2F%3F%3D%25");
-    EXPECT_EQ(URLEncode("\xC3\xA4"), "%C3%A4");
-    EXPECT_EQ(URLEncode(std::string("\0\xFF", 2)), "%00%FF");
-    EXPECT_EQ(URLEncode(""), "");
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Maintenance tool: draws the program icon (spectrum bars in the analyzer's three zone colours)
-// into spectrino-<size>.png for every icon size and spectrino.svg, all from one 16 x 16 grid so
-// the small sizes stay pixel-sharp.
+// into spectrino-<size>.png for every icon size, spectrino.svg and the Windows icon spectrino.ico
+// (16, 32 and 48 pixels as bitmaps, 256 as PNG), all from one 16 x 16 grid so the small sizes stay
+// pixel-sharp.
 //   spectrino_icon_tool <output directory>
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
 #include <QFile>
 #include <QImage>
@@ -11,7 +14,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -85,6 +90,93 @@ QString Svg() {
     return text;
 }
 
+void PutLe(QByteArray& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+}
+
+// One icon image as the .ico format keeps it below 256 pixels: a 32-bit bitmap stored bottom-up
+// with twice its height, followed by the one-bit transparency mask.
+QByteArray IconBitmap(const QImage& picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    const int size = image.width();
+    const int maskStride = ((size + 31) / 32) * 4;
+    QByteArray out;
+    PutLe(out, 40, 4);  // BITMAPINFOHEADER
+    PutLe(out, static_cast<uint32_t>(size), 4);
+    PutLe(out, static_cast<uint32_t>(2 * size), 4);
+    PutLe(out, 1, 2);   // planes
+    PutLe(out, 32, 2);  // bits per pixel
+    PutLe(out, 0, 4);   // no compression
+    PutLe(out, static_cast<uint32_t>(size * size * 4 + maskStride * size), 4);
+    PutLe(out, 0, 4);
+    PutLe(out, 0, 4);
+    PutLe(out, 0, 4);
+    PutLe(out, 0, 4);
+    for (int y = size - 1; y >= 0; --y) {
+        for (int x = 0; x < size; ++x) {
+            PutLe(out, image.pixel(x, y), 4);  // B, G, R, A in memory
+        }
+    }
+    for (int y = size - 1; y >= 0; --y) {
+        QByteArray row(maskStride, '\0');
+        for (int x = 0; x < size; ++x) {
+            if (qAlpha(image.pixel(x, y)) == 0) {
+                row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+            }
+        }
+        out.append(row);
+    }
+    return out;
+}
+
+QByteArray IconPng(const QImage& image) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+QByteArray Ico() {
+    std::vector<std::pair<int, QByteArray>> images;
+    for (const int size : {16, 32, 48}) {
+        images.emplace_back(size, IconBitmap(Render(size)));
+    }
+    images.emplace_back(256, IconPng(Render(256)));
+
+    QByteArray out;
+    PutLe(out, 0, 2);  // ICONDIR
+    PutLe(out, 1, 2);  // an icon, not a cursor
+    PutLe(out, static_cast<uint32_t>(images.size()), 2);
+    uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
+    for (const auto& [size, data] : images) {
+        out.append(static_cast<char>(size == 256 ? 0 : size));  // 0 stands for 256
+        out.append(static_cast<char>(size == 256 ? 0 : size));
+        out.append('\0');  // no palette
+        out.append('\0');
+        PutLe(out, 1, 2);   // planes
+        PutLe(out, 32, 2);  // bits per pixel
+        PutLe(out, static_cast<uint32_t>(data.size()), 4);
+        PutLe(out, offset, 4);
+        offset += static_cast<uint32_t>(data.size());
+    }
+    for (const auto& image : images) {
+        out.append(image.second);
+    }
+    return out;
+}
+
+bool WriteFile(const QString& name, const QByteArray& data) {
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,9 +192,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    QFile svg(dir + QStringLiteral("/spectrino.svg"));
-    if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) || svg.write(Svg().toUtf8()) < 0) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));
+    if (!WriteFile(dir + QStringLiteral("/spectrino.svg"), Svg().toUtf8()) ||
+        !WriteFile(dir + QStringLiteral("/spectrino.ico"), Ico())) {
         return 1;
     }
     return 0;
