@@ -53,7 +53,8 @@ TEST_F(AnalyzerTest, DeviceItemsListTheMapperFirstAndSwitchCapture) {
     EXPECT_EQ(a.analyzer->CurrentDevice(), a.analyzer->Devices()[2].get());
 
     // A driver's pair shows "Control Panel..."; a wave entry hides it again.
-    a.analyzer->AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
+    a.analyzer->AddAudioDevice(
+        std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
     EXPECT_EQ(a.window.CheckedDevices(), std::vector<std::string>{"Monitor of TestSink"});
     a.analyzer->Command(cmDevice + 3);
     EXPECT_TRUE(a.window.Visible(cmControlPanel));
@@ -164,7 +165,8 @@ TEST_F(AnalyzerTest, AFailedOpenIsRetriedWhenTheDeviceIsPickedAgain) {
 
 TEST_F(AnalyzerTest, TheDeviceListShowsTheSourcesPresentWhenRefreshed) {
     Instance& a = Shown();
-    a.analyzer->AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
+    a.analyzer->AddAudioDevice(
+        std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
     a.analyzer->SetDevice("Line In");
     const TAudioDevice* lineIn = a.analyzer->CurrentDevice();
 

@@ -190,7 +190,8 @@ TEST_F(AnalyzerTest, SettingsThatCannotBeSavedAreReportedOnceWithWhere) {
 #else
     // A file where the settings folder should be: not even root can create it.
     std::ofstream(key.Directory() / "file") << "x";
-    spectrino::test::SetEnv("SPECTRINO_REGISTRY_DIR", (key.Directory() / "file" / "registry").string());
+    spectrino::test::SetEnv("SPECTRINO_REGISTRY_DIR",
+                            (key.Directory() / "file" / "registry").string());
     const std::string where = platform::HiveFilePath(RootKey::CurrentUser);
     ASSERT_FALSE(where.empty());
 #endif

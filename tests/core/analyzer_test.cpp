@@ -317,7 +317,8 @@ TQorArrayOfSingleDynArray Nyquist() {
 // flushes: no feed ever reaches a bank or an entry that is gone, and feeding goes on after.
 TEST_F(AnalyzerTest, AsioFeedsWhileTheMainThreadReplacesTheBank) {
     Instance& a = Shown();
-    a.analyzer->AddAudioDevice(std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
+    a.analyzer->AddAudioDevice(
+        std::make_unique<TAudioDevice>(true, "In 1 / In 2 [Test]", "Test", 0));
     a.analyzer->SetAudioDevice(3);
     ASSERT_TRUE(a.analyzer->CurrentDevice()->IsASIO);
 

@@ -143,8 +143,8 @@ public:
     }
     ~TestSettingsKey() {
         Apply();
-        EXPECT_TRUE(platform::DeleteRegistryKey(platform::RootKey::CurrentUser,
-                                                "\\Software\\" + company_));
+        EXPECT_TRUE(
+            platform::DeleteRegistryKey(platform::RootKey::CurrentUser, "\\Software\\" + company_));
         AppCompanyName.clear();
 #if !defined(_WIN32)
         if (previous_) {
@@ -163,7 +163,9 @@ public:
         AppCompanyName = company_;
         AppProductName = "Analyzer Test";
     }
-    const std::filesystem::path& Directory() const { return dir_; }
+    const std::filesystem::path& Directory() const {
+        return dir_;
+    }
 
     std::optional<platform::RegistryKey> Open(platform::Access access) const {
         Apply();
