@@ -1,19 +1,46 @@
 // A wave-input service under the test's control: devices, failures and buffer delivery.
 #pragma once
 
-#include <QCoreApplication>
-
 #include <cstring>
 #include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/event_loop.h"
 #include "platform/wavein.h"
 
 namespace spectrino_test {
 
-using namespace spectrino::platform;
+// The wave-input names only: the platform's event processing is not ProcessEvents below.
+using spectrino::platform::CALLBACK_WINDOW;
+using spectrino::platform::HWAVEIN;
+using spectrino::platform::MM_WIM_CLOSE;
+using spectrino::platform::MM_WIM_DATA;
+using spectrino::platform::MM_WIM_OPEN;
+using spectrino::platform::MMRESULT;
+using spectrino::platform::MMSYSERR_ALLOCATED;
+using spectrino::platform::MMSYSERR_BADDEVICEID;
+using spectrino::platform::MMSYSERR_ERROR;
+using spectrino::platform::MMSYSERR_INVALHANDLE;
+using spectrino::platform::MMSYSERR_INVALPARAM;
+using spectrino::platform::MMSYSERR_NODRIVER;
+using spectrino::platform::MMSYSERR_NOERROR;
+using spectrino::platform::MMSYSERR_NOMEM;
+using spectrino::platform::WAVE_ALLOWSYNC;
+using spectrino::platform::WAVE_FORMAT_PCM;
+using spectrino::platform::WAVE_MAPPER;
+using spectrino::platform::WAVEFORMATEX;
+using spectrino::platform::WAVEHDR;
+using spectrino::platform::WAVEINCAPS;
+using spectrino::platform::WaveInService;
+using spectrino::platform::WaveInWindow;
+using spectrino::platform::WAVERR_BADFORMAT;
+using spectrino::platform::WAVERR_STILLPLAYING;
+using spectrino::platform::WAVERR_UNPREPARED;
+using spectrino::platform::WHDR_DONE;
+using spectrino::platform::WHDR_INQUEUE;
+using spectrino::platform::WHDR_PREPARED;
 
 class FakeWaveIn : public WaveInService {
 public:
@@ -171,7 +198,7 @@ private:
 
 inline void ProcessEvents() {
     for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
+        spectrino::platform::ProcessEvents();
     }
 }
 
