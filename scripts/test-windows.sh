@@ -8,8 +8,10 @@ build=${SPECTRINO_WINDOWS_BUILD_DIR:-$root/build-win}
 wine=/usr/lib/wine/wine64
 started=$(date +%s)
 
+# The Linux side (services, screenshots, shot_check) comes with install-deps.sh.
+"$root/scripts/install-deps.sh"
 packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest pulseaudio pulseaudio-utils sox
-    xdotool x11-utils x11-apps imagemagick)
+    xdotool)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -54,7 +56,6 @@ ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 || status=$?
 # outside the text cells: the same scenario, snapshotted natively and under Wine.
 linux_build=${SPECTRINO_BUILD_DIR:-$root/build}
 if [ ! -f "$linux_build/CMakeCache.txt" ]; then
-    "$root/scripts/install-deps.sh"
     cmake -S "$root" -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$linux_build" -j2 --target spectrum_parity_snapshot shot_check
