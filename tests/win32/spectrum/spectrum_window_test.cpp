@@ -262,7 +262,9 @@ TEST_F(SpectrumWindowTest, PaintingManyTimesKeepsNoGdiObjects) {
     spectrum->SetSeperatorFont(DefaultSeperatorFont());
     Resize(SpectrumWindow::kMinWidth, SpectrumWindow::kMinHeight);
     EXPECT_EQ(LiveGdiObjects(), live);
-    EXPECT_EQ(GdiHeadroom(), headroom);
+    // Wine keeps one handle table for all processes, so other test programs move the headroom
+    // by a few; an object left per round would take 199 or more.
+    EXPECT_NEAR(GdiHeadroom(), headroom, 40);
     EXPECT_TRUE(debug.Lines().empty()) << debug.Lines().front();
     // The control's own objects go with it.
     spectrum.reset();
