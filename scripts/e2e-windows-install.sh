@@ -129,7 +129,8 @@ expect_installed() {  # version
     [ "$(query "$uninstall_key" DisplayIcon)" = "$program_dir_windows\\spectrino.exe,0" ] ||
         fail "uninstall entry icon \"$(query "$uninstall_key" DisplayIcon)\""
     (($(query "$uninstall_key" EstimatedSize) > 1000)) || fail "uninstall entry size too small"
-    [ "$(query "$uninstall_key" QuietUninstallString)" = "\"$program_dir_windows\\Uninstall.exe\" /S" ] ||
+    local quiet="\"$program_dir_windows\\Uninstall.exe\" /S"
+    [ "$(query "$uninstall_key" QuietUninstallString)" = "$quiet" ] ||
         fail "quiet uninstall \"$(query "$uninstall_key" QuietUninstallString)\""
     entries=0
     for view in 32 64; do
@@ -139,7 +140,8 @@ expect_installed() {  # version
     [ "$entries" -eq 1 ] || fail "$entries uninstall entries for Spectrino"
     [ "$(query "$driver_key" clsid)" = "$clsid" ] || fail "the driver is not listed under asio"
     [ "$(query "HKCR\\CLSID\\$clsid\\InprocServer32")" = \
-        "$program_dir_windows\\spectrino_testsignal.dll" ] || fail "the driver's server is not the installed file"
+        "$program_dir_windows\\spectrino_testsignal.dll" ] ||
+        fail "the driver's server is not the installed file"
     echo "installed $1: files, Start-menu link, uninstall entry, driver registration"
 }
 expect_settings_kept() {
@@ -165,8 +167,8 @@ close_analyzer
 
 echo "== the installed meter on a WAV file"
 sox -q -n -r 44100 -e signed -b 16 -c 2 "$shots/tone.wav" synth 2 sine 1000 vol 0.1
-levels=$(cd "$shots" && "$wine" "$program_dir_windows\\spectrino-meter.exe" tone.wav | tr -d '\r') ||
-    fail "spectrino-meter.exe tone.wav"
+meter="$program_dir_windows\\spectrino-meter.exe"
+levels=$(cd "$shots" && "$wine" "$meter" tone.wav | tr -d '\r') || fail "the meter on tone.wav"
 loudest=$(awk -F, 'NR > 1 { last = $0 } END {
         n = split(last, f, ","); best = 2
         for (i = 3; i <= n; i++) if (f[i] + 0 > f[best] + 0) best = i
