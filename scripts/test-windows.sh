@@ -10,8 +10,8 @@ started=$(date +%s)
 
 # The Linux side (services, screenshots, shot_check) comes with install-deps.sh.
 "$root/scripts/install-deps.sh"
-packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest pulseaudio pulseaudio-utils sox
-    xdotool)
+packages=(cmake ninja-build ccache g++-mingw-w64-x86-64 wine64 googletest nsis pulseaudio
+    pulseaudio-utils sox xdotool)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -24,9 +24,12 @@ if [ ${#missing[@]} -ne 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
+# ccache lets the installer test build its newer release from the same objects.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DSPECTRINO_WITH_QT=OFF -DSPECTRINO_BUILD_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DSPECTRINO_WITH_QT=OFF -DSPECTRINO_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null
 cmake --build "$build" -j2
 
 own_services=0
@@ -73,8 +76,11 @@ else
     status=1
 fi
 
-# The program itself, driven as a user would, on the same prefix (its registry starts empty).
+# The program itself, driven as a user would, on a prefix of its own.
 SPECTRINO_BUILD_DIR=$linux_build SPECTRINO_WINDOWS_BUILD_DIR=$build "$root/scripts/e2e-windows.sh" ||
     status=1
+# The release: installer and ZIP, installed, upgraded and removed on a prefix of its own.
+SPECTRINO_BUILD_DIR=$linux_build SPECTRINO_WINDOWS_BUILD_DIR=$build \
+    "$root/scripts/e2e-windows-install.sh" || status=1
 echo "Windows build and tests under Wine: $(($(date +%s) - started)) s"
 exit "$status"
