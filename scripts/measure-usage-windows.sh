@@ -36,7 +36,7 @@ track_pid $!
 track_pid $!
 sleep "$settle"
 app=$(pgrep -f 'spectrino\.exe' | head -1)
-server=$(pgrep -x wineserver | head -1)
+server=$(pgrep -f 'wine/wineserver' | head -1)
 [ -n "$app" ] && [ -n "$server" ] || { echo "spectrino.exe is not running" >&2; exit 1; }
 
 # utime and stime: fields 14 and 15 of /proc/PID/stat, after the parenthesised name.
