@@ -161,9 +161,6 @@ public:
     // The settings key below the current user's root.
     static std::string ConfigKeyPath();
 
-    std::unique_ptr<TWaveIn> WaveIn1;
-    std::unique_ptr<TASIOHost> ASIOHost;
-
 private:
     // The settings as StoreConfig writes them, in that order.
     TSettings CurrentSettings() const;
@@ -207,6 +204,12 @@ private:
     bool resumeArmed_ = false;
     TSettingsBaseline settingsBaseline_;
     std::mt19937 random_;
+
+public:
+    // Last, so they go first: no capture thread outlives the bank, the lock or the devices
+    // it reads.
+    std::unique_ptr<TWaveIn> WaveIn1;
+    std::unique_ptr<TASIOHost> ASIOHost;
 };
 
 }  // namespace spectrino
