@@ -1,6 +1,5 @@
 #include "core/app_info.h"
 
-#include "core/VersionInfo.h"
 #include "platform/process.h"
 
 namespace spectrino {
@@ -16,7 +15,10 @@ std::string AppCopyright;
 void LoadAppInfo() {
     // The program's own file, found through the system rather than the zeroth argument, which
     // holds a bare name when the program was started from the search path.
-    const TProgramVersion version = ReadProgramVersion(platform::ProgramFilePath());
+    SetAppInfo(ReadProgramVersion(platform::ProgramFilePath()));
+}
+
+void SetAppInfo(const TProgramVersion& version) {
     AppVersion = version.Version;
     AppProductName = version.ProductName;
     AppCompanyName = version.CompanyName;
@@ -24,6 +26,11 @@ void LoadAppInfo() {
     AppEmail = version.Email;
     AppWebsite = version.Website;
     AppCopyright = version.Copyright;
+}
+
+TProgramVersion CurrentAppInfo() {
+    return {AppVersion, AppProductName, AppCompanyName, AppFileDescription,
+            AppEmail,   AppWebsite,     AppCopyright};
 }
 
 }  // namespace spectrino

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "core/VersionInfo.h"
+
 namespace spectrino {
 
 extern std::string AppVersion;
@@ -15,5 +17,8 @@ extern std::string AppCopyright;
 
 // Fills the strings from the running program's own file.
 void LoadAppInfo();
+// Sets every string from a version block, and reads them back as one.
+void SetAppInfo(const TProgramVersion& version);
+TProgramVersion CurrentAppInfo();
 
 }  // namespace spectrino

@@ -20,26 +20,10 @@ namespace {
 // Sets the App strings the way the main window does and puts them back afterwards.
 class AppStrings {
 public:
-    explicit AppStrings(const TProgramVersion& version)
-        : saved_{AppVersion, AppProductName, AppCompanyName, AppFileDescription,
-                 AppEmail,   AppWebsite,     AppCopyright} {
-        AppVersion = version.Version;
-        AppProductName = version.ProductName;
-        AppCompanyName = version.CompanyName;
-        AppFileDescription = version.FileDescription;
-        AppEmail = version.Email;
-        AppWebsite = version.Website;
-        AppCopyright = version.Copyright;
+    explicit AppStrings(const TProgramVersion& version) : saved_(CurrentAppInfo()) {
+        SetAppInfo(version);
     }
-    ~AppStrings() {
-        AppVersion = saved_.Version;
-        AppProductName = saved_.ProductName;
-        AppCompanyName = saved_.CompanyName;
-        AppFileDescription = saved_.FileDescription;
-        AppEmail = saved_.Email;
-        AppWebsite = saved_.Website;
-        AppCopyright = saved_.Copyright;
-    }
+    ~AppStrings() { SetAppInfo(saved_); }
 
 private:
     TProgramVersion saved_;

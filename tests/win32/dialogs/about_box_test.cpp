@@ -21,23 +21,19 @@ class AppStrings {
 public:
     AppStrings(std::string product, std::string version, std::string copyright, std::string email,
                std::string website)
-        : saved_{AppProductName, AppVersion, AppCopyright, AppEmail, AppWebsite} {
-        AppProductName = std::move(product);
-        AppVersion = std::move(version);
-        AppCopyright = std::move(copyright);
-        AppEmail = std::move(email);
-        AppWebsite = std::move(website);
+        : saved_(CurrentAppInfo()) {
+        TProgramVersion strings = saved_;
+        strings.ProductName = std::move(product);
+        strings.Version = std::move(version);
+        strings.Copyright = std::move(copyright);
+        strings.Email = std::move(email);
+        strings.Website = std::move(website);
+        SetAppInfo(strings);
     }
-    ~AppStrings() {
-        AppProductName = saved_[0];
-        AppVersion = saved_[1];
-        AppCopyright = saved_[2];
-        AppEmail = saved_[3];
-        AppWebsite = saved_[4];
-    }
+    ~AppStrings() { SetAppInfo(saved_); }
 
 private:
-    std::string saved_[5];
+    TProgramVersion saved_;
 };
 
 void Press(HWND dialog, int id) {
