@@ -260,8 +260,20 @@ void TAnalyzer::UpdateDevices() {
     // paints.
     const BusyScope busy(window_);
     const std::vector<std::string> names = WaveSourceNames();
+    // The menu is made once, when the list is complete, or with what was found when probing a
+    // driver throws.
+    try {
+        ListDevices(names);
+    } catch (...) {
+        ShowDevices();
+        throw;
+    }
+    ShowDevices();
+}
+
+void TAnalyzer::ListDevices(const std::vector<std::string>& names) {
     for (size_t i = 0; i < names.size(); ++i) {
-        AddAudioDevice(
+        FDevices.push_back(
             std::make_unique<TAudioDevice>(false, names[i], names[i], static_cast<int32_t>(i)));
     }
     if (!NoASIO) {
@@ -279,7 +291,7 @@ void TAnalyzer::UpdateDevices() {
                 ASIOHost->GetChannelInfo(2 * a + 1, right);
                 const std::string caption = ChannelName(left) + " / " + ChannelName(right) + " [" +
                                             ASIOHost->DriverName() + "]";
-                AddAudioDevice(
+                FDevices.push_back(
                     std::make_unique<TAudioDevice>(true, caption, ASIOHost->DriverName(), 2 * a));
             }
         }

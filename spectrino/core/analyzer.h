@@ -166,6 +166,8 @@ private:
     TSettings CurrentSettings() const;
     // Once, naming where the settings should have gone.
     void ReportUnsavedSettings();
+    // Appends the wave sources, then every stereo input pair of each usable driver.
+    void ListDevices(const std::vector<std::string>& names);
     void ShowDevices();
     void WaveIn1DeviceLost();
     // Opens or closes the current wave device; raises what opening raises.
