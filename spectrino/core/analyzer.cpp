@@ -20,8 +20,6 @@ namespace spectrino {
 namespace {
 
 constexpr int kWaveBlockSize = 2048;
-// The window's place and outer size as designed.
-constexpr TWindowPlace kDesignPlace{672, 290, 464, 346};
 
 // A channel record's name: up to 32 characters, ending at the first zero.
 std::string ChannelName(const ASIOChannelInfo& info) {

@@ -47,12 +47,28 @@ enum TCommand : int {
     cmDevice = 1000,    // + index in the device list
 };
 
-// The test panel's three level boxes, in whole decibels.
-struct TTestLevels {
-    int Noise = -30;
-    int RandLow = -72;
-    int RandHigh = -5;
+// One of the test panel's level boxes, in whole decibels. Equal bounds mean no limit at all.
+struct TLevelBox {
+    int Minimum;
+    int Maximum;
+    int Value;  // at start
+
+    bool Unlimited() const { return Minimum == Maximum; }
 };
+inline constexpr TLevelBox kNoiseLevelBox{-80, -1, -30};
+inline constexpr TLevelBox kRandLowLevelBox{-280, -1, -72};
+inline constexpr TLevelBox kRandHighLevelBox{0, 0, -5};
+
+// What the three level boxes hold.
+struct TTestLevels {
+    int Noise = kNoiseLevelBox.Value;
+    int RandLow = kRandLowLevelBox.Value;
+    int RandHigh = kRandHighLevelBox.Value;
+};
+
+// The main window's place and outer size as designed, and the colour of its panel texts.
+inline constexpr TWindowPlace kDesignPlace{672, 290, 464, 346};
+inline constexpr TColor kPanelFontColor = 0xFFC0C0;
 
 // Window states as the settings store them.
 enum class TWindowState : int { Normal = 0, Minimized = 1, Maximized = 2 };

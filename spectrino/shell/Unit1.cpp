@@ -30,8 +30,6 @@ namespace spectrino {
 
 namespace {
 
-constexpr TColor kPanelFontColor = 0xFFC0C0;
-
 QRect ToQRect(const TBox& box) {
     return QRect(box.Left, box.Top, box.Width, box.Height);
 }
@@ -65,7 +63,8 @@ void TForm1::SetDialogs(TForm2* colours, TForm3* about) {
 void TForm1::CreateComponents() {
     setWindowTitle(QStringLiteral("Spectrino"));
     setWindowIcon(MainIcon());
-    setGeometry(672, 290, 464, 346);
+    setGeometry(static_cast<int>(kDesignPlace.Left), static_cast<int>(kDesignPlace.Top),
+                static_cast<int>(kDesignPlace.Width), static_cast<int>(kDesignPlace.Height));
     setFont(ShellDlgFont(11));
 
     auto* central = new QWidget(this);
@@ -131,10 +130,11 @@ void TForm1::CreateTestPanel() {
     row->setContentsMargins(4, 0, 4, 0);
     row->setSpacing(2);
 
-    auto spin = [this](int minimum, int maximum, int value) {
+    auto spin = [this](const TLevelBox& levels) {
         auto* box = new QSpinBox(GroupBox2);
-        box->setRange(minimum, maximum);
-        box->setValue(value);
+        box->setRange(levels.Unlimited() ? INT_MIN : levels.Minimum,
+                      levels.Unlimited() ? INT_MAX : levels.Maximum);
+        box->setValue(levels.Value);
         box->setEnabled(false);
         box->setFixedWidth(52);
         return box;
@@ -143,11 +143,10 @@ void TForm1::CreateTestPanel() {
     RadioButton1->setChecked(true);
     RadioButton4 = new QRadioButton(QStringLiteral("Silence"), GroupBox2);
     RadioButton5 = new QRadioButton(QStringLiteral("Noise "), GroupBox2);
-    SpinEdit1 = spin(-80, -1, -30);
+    SpinEdit1 = spin(kNoiseLevelBox);
     RadioButton6 = new QRadioButton(QStringLiteral("Rand"), GroupBox2);
-    SpinEdit2 = spin(-280, -1, -72);
-    // Equal bounds mean no limit at all.
-    SpinEdit3 = spin(INT_MIN, INT_MAX, -5);
+    SpinEdit2 = spin(kRandLowLevelBox);
+    SpinEdit3 = spin(kRandHighLevelBox);
 
     row->addWidget(RadioButton1);
     row->addWidget(RadioButton4);

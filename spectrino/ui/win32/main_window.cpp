@@ -22,9 +22,6 @@ namespace {
 
 constexpr const wchar_t* kPanelClassName = L"SpectrinoTestPanel";
 constexpr UINT_PTR kResumeTimerId = 1;
-constexpr COLORREF kPanelFontColor = 0xFFC0C0;
-// The window's place and outer size as designed; the analyzer moves it from there.
-constexpr RECT kDesignRect{672, 290, 672 + 464, 290 + 346};
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 // The test panel's radio buttons and what they run.
@@ -35,17 +32,17 @@ constexpr std::pair<int, const wchar_t*> kTestButtons[] = {
     {cmTestRand, L"Rand"},
 };
 
+// A level box: an edit control with its up-down buddy.
 struct LevelBox {
     int Edit;
     int UpDown;
-    int Minimum;
-    int Maximum;
-    int Value;
+    TLevelBox Levels;
 };
-// Equal bounds mean no limit at all.
-constexpr LevelBox kNoiseBox{MainWindow::kNoiseEdit, MainWindow::kNoiseUpDown, -80, -1, -30};
-constexpr LevelBox kRandLowBox{MainWindow::kRandLowEdit, MainWindow::kRandLowUpDown, -280, -1, -72};
-constexpr LevelBox kRandHighBox{MainWindow::kRandHighEdit, MainWindow::kRandHighUpDown, 0, 0, -5};
+constexpr LevelBox kNoiseBox{MainWindow::kNoiseEdit, MainWindow::kNoiseUpDown, kNoiseLevelBox};
+constexpr LevelBox kRandLowBox{MainWindow::kRandLowEdit, MainWindow::kRandLowUpDown,
+                               kRandLowLevelBox};
+constexpr LevelBox kRandHighBox{MainWindow::kRandHighEdit, MainWindow::kRandHighUpDown,
+                                kRandHighLevelBox};
 
 HMENU CheckedMenu(HMENU menu) {
     if (menu == nullptr) {
@@ -131,10 +128,12 @@ MainWindow::MainWindow(platform::WaveInService* waveService) {
     font_ = MakeFont(GdiFontSpec{L"MS Shell Dlg 2", -11});
     blackBrush_ = Brush(::CreateSolidBrush(RGB(0, 0, 0)));
     CreateMenus();
-    window_ = ::CreateWindowExW(0, kClassName, L"Spectrino", kStyle, kDesignRect.left,
-                                kDesignRect.top, kDesignRect.right - kDesignRect.left,
-                                kDesignRect.bottom - kDesignRect.top, nullptr, menuBar_,
-                                ::GetModuleHandleW(nullptr), this);
+    // The design place; the analyzer moves it from there.
+    window_ =
+        ::CreateWindowExW(0, kClassName, L"Spectrino", kStyle, static_cast<int>(kDesignPlace.Left),
+                          static_cast<int>(kDesignPlace.Top), static_cast<int>(kDesignPlace.Width),
+                          static_cast<int>(kDesignPlace.Height), nullptr, menuBar_,
+                          ::GetModuleHandleW(nullptr), this);
     if (window_ == nullptr) {
         ::DestroyMenu(menuBar_);
         ::DestroyMenu(contextMenu_);
@@ -229,7 +228,8 @@ void MainWindow::CreateTestPanel() {
         x += width + 2;
     };
     const auto levelBox = [&](const LevelBox& box) {
-        const HWND edit = MakeChild(L"EDIT", std::to_wstring(box.Value).c_str(),
+        const TLevelBox& levels = box.Levels;
+        const HWND edit = MakeChild(L"EDIT", std::to_wstring(levels.Value).c_str(),
                                     WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0,
                                     0, testPanel_, box.Edit);
         place(edit, 44);
@@ -238,11 +238,10 @@ void MainWindow::CreateTestPanel() {
             WS_VISIBLE | UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, 0,
             0, 0, testPanel_, box.UpDown);
         ::SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
-        const bool unlimited = box.Minimum == box.Maximum;
         ::SendMessageW(upDown, UDM_SETRANGE32,
-                       static_cast<WPARAM>(unlimited ? INT_MIN : box.Minimum),
-                       static_cast<LPARAM>(unlimited ? INT_MAX : box.Maximum));
-        ::SendMessageW(upDown, UDM_SETPOS32, 0, static_cast<LPARAM>(box.Value));
+                       static_cast<WPARAM>(levels.Unlimited() ? INT_MIN : levels.Minimum),
+                       static_cast<LPARAM>(levels.Unlimited() ? INT_MAX : levels.Maximum));
+        ::SendMessageW(upDown, UDM_SETPOS32, 0, static_cast<LPARAM>(levels.Value));
         ::EnableWindow(edit, FALSE);
         ::EnableWindow(upDown, FALSE);
     };
@@ -435,7 +434,7 @@ void MainWindow::OnDestroy() {
     }
 }
 
-int MainWindow::LevelBoxValue(int edit, int minimum, int maximum) const {
+int MainWindow::LevelBoxValue(int edit, const TLevelBox& levels) const {
     wchar_t text[32] = {};
     ::GetDlgItemTextW(testPanel_, edit, text, static_cast<int>(std::size(text)));
     const std::string digits = WideToUtf8(text);
@@ -444,9 +443,9 @@ int MainWindow::LevelBoxValue(int edit, int minimum, int maximum) const {
     const char* last = digits.data() + digits.size();
     const auto [end, error] = std::from_chars(first, last, value);
     if (error != std::errc() || end != last) {
-        return minimum;
+        return levels.Minimum;
     }
-    return minimum == maximum ? value : std::clamp(value, minimum, maximum);
+    return levels.Unlimited() ? value : std::clamp(value, levels.Minimum, levels.Maximum);
 }
 
 void MainWindow::SetChecked(int command, bool checked) {
@@ -494,10 +493,9 @@ void MainWindow::EnableTestLevels(bool noise, bool rand) {
 }
 
 TTestLevels MainWindow::TestLevels() const {
-    return TTestLevels{
-        LevelBoxValue(kNoiseBox.Edit, kNoiseBox.Minimum, kNoiseBox.Maximum),
-        LevelBoxValue(kRandLowBox.Edit, kRandLowBox.Minimum, kRandLowBox.Maximum),
-        LevelBoxValue(kRandHighBox.Edit, kRandHighBox.Minimum, kRandHighBox.Maximum)};
+    return TTestLevels{LevelBoxValue(kNoiseBox.Edit, kNoiseBox.Levels),
+                       LevelBoxValue(kRandLowBox.Edit, kRandLowBox.Levels),
+                       LevelBoxValue(kRandHighBox.Edit, kRandHighBox.Levels)};
 }
 
 void MainWindow::SetTopmost(bool topmost) {

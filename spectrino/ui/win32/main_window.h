@@ -72,7 +72,7 @@ private:
     void OnDestroy();
     // A level box's value: its text as a whole number, held to its range; text that is no
     // number reads as the range's minimum.
-    int LevelBoxValue(int edit, int minimum, int maximum) const;
+    int LevelBoxValue(int edit, const TLevelBox& levels) const;
 
     // AnalyzerWindow
     void SetChecked(int command, bool checked) override;
