@@ -10,6 +10,11 @@ packages=(
     pulseaudio pulseaudio-utils alsa-utils libasound2-plugins sox
     xvfb x11-utils x11-apps xauth imagemagick fonts-dejavu-core
     dpkg-dev file desktop-file-utils lintian
+    pipewire
+    pipewire-pulse
+    pipewire-jack
+    wireplumber
+    dbus
     "$@"
 )
 missing=()
