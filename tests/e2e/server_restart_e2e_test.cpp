@@ -1,0 +1,143 @@
+// The analyzer's window while the sound server restarts under it (scripts/services.sh, whichever
+// server the run uses): the window keeps running, notices the loss, and the device chosen again
+// shows the tone again.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/bandlevel.h"
+#include "e2e/predicted_level.h"
+#include "e2e/tone_player.h"
+#include "framework/exception_handler.h"
+#include "platform/debug_output.h"
+#include "shell/Unit1.h"
+
+namespace {
+
+using namespace spectrino;
+
+// Processes the window's events until `done` or `milliseconds` have passed.
+bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > milliseconds) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Runs restart_sound_server of the test services in a shell of its own while the window goes on
+// processing its events, as it would for a user; its exit status, -1 when it could not run.
+int RestartSoundServer() {
+    const std::string script =
+        std::string(". '") + SPECTRINO_SERVICES_SCRIPT + "' && restart_sound_server";
+    const char* argv[] = {"bash", "-c", script.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "bash", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    const bool ended = PumpUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 30000);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits up to `milliseconds` for the tone to be the loudest band, within 1 dB of what the bank
+// predicts; the band's last reading lands in `reading`.
+bool ToneShows(TForm1& form, int rate, int band, int milliseconds, int32_t& reading) {
+    const int32_t predicted = spectrino_test::PredictedToneLevel(rate, band, 1000.0);
+    TSpectArray levels{};
+    const bool shows = PumpUntil(
+        [&] {
+            form.Spectrum1Refresh(levels);
+            const auto loudest = std::max_element(levels.begin(), levels.end()) - levels.begin();
+            return loudest == band && std::abs(levels[band] - predicted) <= 100;
+        },
+        milliseconds);
+    reading = levels[band];
+    return shows;
+}
+
+size_t Count(const platform::DebugCapture& log, const std::string& line) {
+    const std::vector<std::string> lines = log.Lines();
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+// A restart at each rate: after the first the device resumes by itself once its source is
+// back, after the second it is chosen again from the menu at once.
+TEST(ServerRestartEndToEnd, WaveCaptureSurvivesRestartsAndWorksAgain) {
+    platform::DebugCapture log;
+    ExceptionCapture shown;  // a message box would wait for a click
+    TForm1 form;
+    form.FormShow();
+    form.Analyzer().SetDevice("Monitor of TestSink");
+    ASSERT_NE(form.Analyzer().CurrentDevice(), nullptr);
+    ASSERT_EQ(form.Analyzer().CurrentDevice()->Caption, "Monitor of TestSink");
+
+    struct Round {
+        int rate;
+        int band;
+        bool chooseAgain;
+    };
+    size_t restarts = 0;
+    for (const Round round : {Round{44100, 74, false}, Round{48000, 73, true}}) {
+        SCOPED_TRACE(round.rate);
+        auto player = std::make_unique<spectrino_test::TonePlayer>(1000.0, 0.1, round.rate, 30);
+        ASSERT_TRUE(player->Running()) << "pacat could not play into the test sink";
+        form.Analyzer().SetSamplerate(round.rate);
+        int32_t reading = 0;
+        // An idle null sink may sleep for two seconds before data flows.
+        EXPECT_TRUE(ToneShows(form, round.rate, round.band, 10000, reading))
+            << "before the restart band " << round.band << " reads " << reading / 100.0;
+        std::printf("%d Hz before the restart: band %d reads %.2f dB\n", round.rate, round.band,
+                    reading / 100.0);
+
+        ASSERT_EQ(RestartSoundServer(), 0) << "the sound server did not come back";
+        ++restarts;
+        // The player went with the old server; the window saw its source go.
+        player.reset();
+        ASSERT_TRUE(PumpUntil([&] { return Count(log, "wavein: device lost") == restarts; }, 5000));
+        // What was measured before the loss is gone, so the tone read later is new.
+        TSpectArray levels{};
+        form.Spectrum1Refresh(levels);
+        EXPECT_LT(levels[round.band], -6000) << "the tone still shows after the loss";
+
+        player = std::make_unique<spectrino_test::TonePlayer>(1000.0, 0.1, round.rate, 30);
+        ASSERT_TRUE(player->Running());
+        if (round.chooseAgain) {
+            form.Analyzer().SetDevice("Monitor of TestSink");
+        } else {
+            EXPECT_TRUE(
+                PumpUntil([&] { return Count(log, "wavein: device back") == restarts; }, 5000));
+        }
+        ASSERT_NE(form.Analyzer().CurrentDevice(), nullptr);
+        EXPECT_EQ(form.Analyzer().CurrentDevice()->Caption, "Monitor of TestSink");
+        EXPECT_TRUE(ToneShows(form, round.rate, round.band, 10000, reading))
+            << "after the restart band " << round.band << " reads " << reading / 100.0;
+        std::printf("%d Hz after the restart: band %d reads %.2f dB, predicted %.2f dB\n",
+                    round.rate, round.band, reading / 100.0,
+                    spectrino_test::PredictedToneLevel(round.rate, round.band, 1000.0) / 100.0);
+    }
+    EXPECT_TRUE(shown.Messages().empty()) << shown.Messages().front();
+}
+
+}  // namespace
