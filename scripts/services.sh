@@ -166,6 +166,7 @@ stop_services() {
     done
     SPECTRINO_TRACKED_PIDS=()
     [ -n "${SPECTRINO_XVFB_PID:-}" ] && kill "$SPECTRINO_XVFB_PID" 2>/dev/null || true
+    SPECTRINO_XVFB_PID=""
     # Only a runtime directory that start_services made is ours to clear.
     if [ -n "${XDG_RUNTIME_DIR:-}" ] && [ -d "$(spectrino_state_dir)" ]; then
         stop_sound_server

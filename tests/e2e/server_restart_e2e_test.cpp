@@ -28,15 +28,21 @@ namespace {
 
 using namespace spectrino;
 
+// The longest time the window went without processing its events, in milliseconds.
+qint64 longestStall = 0;
+
 // Processes the window's events until `done` or `milliseconds` have passed.
 bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
     QElapsedTimer timer;
     timer.start();
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     while (!done()) {
         if (timer.elapsed() > milliseconds) {
             return false;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        longestStall = std::max(longestStall, sinceEvents.restart());
     }
     return true;
 }
@@ -138,6 +144,11 @@ TEST(ServerRestartEndToEnd, WaveCaptureSurvivesRestartsAndWorksAgain) {
                     spectrino_test::PredictedToneLevel(round.rate, round.band, 1000.0) / 100.0);
     }
     EXPECT_TRUE(shown.Messages().empty()) << shown.Messages().front();
+    // No call waits for a server longer than its few seconds of timeout; anything longer is a
+    // hang.
+    std::printf("longest time without processing events: %lld ms\n",
+                static_cast<long long>(longestStall));
+    EXPECT_LT(longestStall, 5000);
 }
 
 }  // namespace
