@@ -1,6 +1,6 @@
 // The analyzer's window while the sound server restarts under it (scripts/services.sh, whichever
-// server the run uses): the window keeps running, notices the loss, and the device chosen again
-// shows the tone again.
+// server the run uses) or its source goes away: the window keeps running, notices the loss, and
+// the device shows the tone again, chosen again or by itself.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -90,7 +91,7 @@ size_t Count(const platform::DebugCapture& log, const std::string& line) {
 
 // A restart at each rate: after the first the device resumes by itself once its source is
 // back, after the second it is chosen again from the menu at once.
-TEST(ServerRestartEndToEnd, WaveCaptureSurvivesRestartsAndWorksAgain) {
+TEST(ServerChangesEndToEnd, WaveCaptureSurvivesRestartsAndWorksAgain) {
     platform::DebugCapture log;
     ExceptionCapture shown;  // a message box would wait for a click
     TForm1 form;
@@ -149,6 +150,61 @@ TEST(ServerRestartEndToEnd, WaveCaptureSurvivesRestartsAndWorksAgain) {
     std::printf("longest time without processing events: %lld ms\n",
                 static_cast<long long>(longestStall));
     EXPECT_LT(longestStall, 5000);
+}
+
+// Loads the test sink again at the end of its scope, should a check have left it unloaded, so
+// the suites after this one find it.
+class SinkUnloaded {
+public:
+    SinkUnloaded() : unloaded_(std::system("pactl unload-module module-null-sink") == 0) {}
+    ~SinkUnloaded() {
+        if (unloaded_) {
+            Reload();
+        }
+    }
+    SinkUnloaded(const SinkUnloaded&) = delete;
+    SinkUnloaded& operator=(const SinkUnloaded&) = delete;
+
+    bool Unloaded() const { return unloaded_; }
+    bool Reload() {
+        unloaded_ = std::system(
+                        "pactl load-module module-null-sink sink_name=test "
+                        "sink_properties=device.description=TestSink >/dev/null") != 0;
+        return !unloaded_;
+    }
+
+private:
+    bool unloaded_;
+};
+
+// The null sink unloaded while its monitor is captured, then loaded again: the device is lost
+// and resumes by itself, with the tone.
+TEST(ServerChangesEndToEnd, SourceThatGoesAwayWhileCapturedResumesWhenBack) {
+    platform::DebugCapture log;
+    ExceptionCapture shown;
+    auto player = std::make_unique<spectrino_test::TonePlayer>(1000.0, 0.1, 44100, 30);
+    ASSERT_TRUE(player->Running()) << "pacat could not play into the test sink";
+    TForm1 form;
+    form.FormShow();
+    form.Analyzer().SetSamplerate(44100);
+    form.Analyzer().SetDevice("Monitor of TestSink");
+    int32_t reading = 0;
+    ASSERT_TRUE(ToneShows(form, 44100, 74, 10000, reading)) << reading / 100.0;
+
+    SinkUnloaded sink;
+    ASSERT_TRUE(sink.Unloaded());
+    player.reset();
+    EXPECT_TRUE(PumpUntil([&] { return Count(log, "wavein: device lost") == 1; }, 5000));
+    // Gone from the list, it stays the chosen device.
+    ASSERT_NE(form.Analyzer().CurrentDevice(), nullptr);
+    EXPECT_EQ(form.Analyzer().CurrentDevice()->Caption, "Monitor of TestSink");
+
+    ASSERT_TRUE(sink.Reload());
+    player = std::make_unique<spectrino_test::TonePlayer>(1000.0, 0.1, 44100, 30);
+    EXPECT_TRUE(PumpUntil([&] { return Count(log, "wavein: device back") == 1; }, 5000));
+    EXPECT_TRUE(ToneShows(form, 44100, 74, 10000, reading))
+        << "after the source came back band 74 reads " << reading / 100.0;
+    EXPECT_TRUE(shown.Messages().empty()) << shown.Messages().front();
 }
 
 }  // namespace
