@@ -9,8 +9,10 @@
 #
 # On PipeWire the daemon itself is the JACK server as well: a JACK client reaches it when run
 # as `pw-jack PROGRAM`, or with LD_LIBRARY_PATH starting with $SPECTRINO_PIPEWIRE_JACK_LIBS
-# (pipewire-jack's libjack, which is all pw-jack sets); both were tried with jack_lsp, which
-# then lists TestSink's ports. Without either, libjack looks for a jackd instead.
+# (pipewire-jack's libjack, which is all pw-jack sets). Both work here: jack_lsp lists TestSink's
+# ports, and jack_metro connected to them is heard on "Monitor of TestSink". The JACK side runs at
+# 48000 Hz with 1024-frame periods (pw-jack -p FRAMES asks for others). Without either, libjack
+# looks for a jackd instead.
 #
 # restart_sound_server stops the sound server and starts it again in place (same sockets, null
 # sink loaded again); clients see their server go and come back. It also works from a child
