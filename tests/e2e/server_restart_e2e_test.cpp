@@ -118,7 +118,8 @@ TEST(ServerChangesEndToEnd, WaveCaptureSurvivesRestartsAndWorksAgain) {
         std::printf("%d Hz before the restart: band %d reads %.2f dB\n", round.rate, round.band,
                     reading / 100.0);
 
-        ASSERT_EQ(RestartSoundServer(), 0) << "the sound server did not come back";
+        ASSERT_EQ(RestartSoundServer(), 0)
+            << "no restart: the server must be one that scripts/services.sh started";
         ++restarts;
         // The player went with the old server; the window saw its source go.
         player.reset();
