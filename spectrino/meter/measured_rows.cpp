@@ -71,14 +71,15 @@ MeasuredRows::MeasuredRows(const BandTable& bands, float rate, double rowSeconds
       maxima_(columns_.size(), 0),
       minima_(columns_.size(), 0) {
     const FrequencyWeighting weighting = settings.weighting.value_or(FrequencyWeighting::Z);
-    for (size_t b = 0; b < gains_.size(); ++b) {
-        // The bands are a semitone wide, narrow enough for one correction at the centre.
-        gains_[b] = std::pow(10.0, WeightingDb(weighting, bands.BandCentres[b]) / 10.0);
-    }
     for (size_t c = 0; c < columns_.size(); ++c) {
+        // One correction per column, at its centre: a semitone band is narrow enough for that
+        // (the A and C corrections change by at most 0.4 dB within half a semitone from 100 Hz
+        // up), and a third octave is corrected at its nominal mid frequency, as third-octave
+        // analyzers do.
+        const float centre = settings.thirdOctaves ? SeperatorFrequencies[c] : bands.BandCentres[c];
+        gains_.push_back(std::pow(10.0, WeightingDb(weighting, centre) / 10.0));
         layout_.columns.emplace_back();
-        AppendFloat(layout_.columns.back(),
-                    settings.thirdOctaves ? SeperatorFrequencies[c] : bands.BandCentres[c]);
+        AppendFloat(layout_.columns.back(), centre);
     }
     if (settings.summary) {
         summary_.emplace(columns_.size());
@@ -101,9 +102,9 @@ void MeasuredRows::Row(double seconds, const BandResults& results) {
     for (size_t c = 0; c < columns_.size(); ++c) {
         double sum = 0;
         for (int b = columns_[c].first; b <= columns_[c].last; ++b) {
-            sum += results[static_cast<size_t>(b)] * gains_[static_cast<size_t>(b)];
+            sum += results[static_cast<size_t>(b)];
         }
-        powers_[c] = sum;
+        powers_[c] = sum * gains_[c];
     }
     const std::vector<double>& shown = averager_.Update(powers_);
     ++rows_;

@@ -32,8 +32,8 @@ private:
     const double rowSeconds_;
     LevelWriter& writer_;
     RowLayout layout_;
-    BandResults gains_{};             // power factor of the frequency weighting per band
     std::vector<BandRange> columns_;  // the bands each column sums
+    std::vector<double> gains_;       // power factor of the frequency weighting per column
     TimeAverager averager_;
     std::optional<LevelSummary> summary_;
     std::vector<double> powers_;
