@@ -40,7 +40,7 @@ BandMeter::BandMeter(uint32_t sampleRate, const MeterSettings& settings, LevelWr
       bands_(ComputeBands(static_cast<float>(sampleRate))),
       writer_(writer),
       bank_(std::make_unique<TGoertzel>(static_cast<int32_t>(sampleRate))),
-      rows_out_(MakeRows(sampleRate, settings, bands_, writer)) {
+      consumer_(MakeRows(sampleRate, settings, bands_, writer)) {
     for (int i = 0; i < kBandCount; ++i) {
         float centre = 0;
         float width = 0;
@@ -53,11 +53,11 @@ BandMeter::BandMeter(uint32_t sampleRate, const MeterSettings& settings, LevelWr
 BandMeter::~BandMeter() = default;
 
 void BandMeter::Start() {
-    rows_out_->Start();
+    consumer_->Start();
 }
 
 void BandMeter::Finish() {
-    rows_out_->Finish(clipped_);
+    consumer_->Finish(clipped_);
     writer_.Flush();
 }
 
@@ -105,7 +105,7 @@ void BandMeter::EmitRow() {
         results_[static_cast<size_t>(i)] = bank_->GetResult(i);
     }
     ++rows_;
-    rows_out_->Row(static_cast<double>(rows_ * kRefreshMs) / 1000.0, results_);
+    consumer_->Row(static_cast<double>(rows_ * kRefreshMs) / 1000.0, results_);
 }
 
 }  // namespace spectrino

@@ -87,7 +87,7 @@ private:
     const BandTable bands_;
     LevelWriter& writer_;
     std::unique_ptr<TGoertzel> bank_;
-    std::unique_ptr<RowConsumer> rows_out_;
+    std::unique_ptr<RowConsumer> consumer_;
     std::vector<float> mono_;
     uint64_t frames_ = 0;
     uint64_t rows_ = 0;
