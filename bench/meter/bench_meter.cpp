@@ -1,5 +1,6 @@
 // Measuring a long stereo WAV file the way spectrino-meter does, against real time.
-// SPECTRINO_BENCH_MINUTES sets the file's length (default 60).
+// SPECTRINO_BENCH_MINUTES sets the file's length (default 60). Plain levels beside the
+// measuring options, to show what weighting, third octaves and time weighting cost.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -75,21 +76,41 @@ protected:
     int overflow(int c) override { return c; }
 };
 
-void BM_MeasureStereoFile(benchmark::State& state) {
-    const char* env = std::getenv("SPECTRINO_BENCH_MINUTES");
-    const double minutes = env != nullptr ? std::atof(env) : 60.0;
-    const auto frames = static_cast<uint64_t>(minutes * 60 * kRate);
-    const fs::path path =
-        fs::temp_directory_path() / ("bench_meter_" + std::to_string(getpid()) + ".wav");
-    WriteStereoFile(path, frames);
+// The file is written once for all benchmarks and removed at exit.
+class BenchFile {
+public:
+    BenchFile() {
+        const char* env = std::getenv("SPECTRINO_BENCH_MINUTES");
+        const double minutes = env != nullptr ? std::atof(env) : 60.0;
+        frames_ = static_cast<uint64_t>(minutes * 60 * kRate);
+        path_ = fs::temp_directory_path() / ("bench_meter_" + std::to_string(getpid()) + ".wav");
+        WriteStereoFile(path_, frames_);
+    }
+    ~BenchFile() { fs::remove(path_); }
+    BenchFile(const BenchFile&) = delete;
+    BenchFile& operator=(const BenchFile&) = delete;
+
+    static const BenchFile& Get() {
+        static const BenchFile file;
+        return file;
+    }
+    const fs::path& Path() const { return path_; }
+    uint64_t Frames() const { return frames_; }
+
+private:
+    fs::path path_;
+    uint64_t frames_ = 0;
+};
+
+void MeasureStereoFile(benchmark::State& state, const spectrino::MeterSettings& settings) {
+    const BenchFile& file = BenchFile::Get();
     NullBuffer sink;
     std::ostream out(&sink);
     for (auto _ : state) {
-        spectrino::WavFile file(path.string());
-        spectrino::MeasureWav(file.Reader(), {}, spectrino::OutputFormat::Csv, out);
+        spectrino::WavFile wav(file.Path().string());
+        spectrino::MeasureWav(wav.Reader(), settings, spectrino::OutputFormat::Csv, out);
     }
-    fs::remove(path);
-    const double audioSeconds = static_cast<double>(frames) / kRate;
+    const double audioSeconds = static_cast<double>(file.Frames()) / kRate;
     state.counters["audio_s"] = audioSeconds;
     state.counters["x_realtime"] = benchmark::Counter(
         audioSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -97,7 +118,24 @@ void BM_MeasureStereoFile(benchmark::State& state) {
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
+
+void BM_MeasureStereoFile(benchmark::State& state) {
+    MeasureStereoFile(state, {});
+}
 BENCHMARK(BM_MeasureStereoFile)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// As a sound level meter: --third-octaves --weighting A --time slow.
+void BM_MeasureStereoFileThirdOctavesASlow(benchmark::State& state) {
+    spectrino::MeterSettings settings;
+    settings.thirdOctaves = true;
+    settings.weighting = spectrino::FrequencyWeighting::A;
+    settings.timeWeighting = spectrino::TimeWeighting::Slow;
+    MeasureStereoFile(state, settings);
+}
+BENCHMARK(BM_MeasureStereoFileThirdOctavesASlow)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -2,23 +2,34 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
-#include "core/bandlevel.h"
-#include "core/input_routing.h"
+#include "meter/calibration.h"
+#include "meter/level_rows.h"
+#include "meter/measured_rows.h"
 
 namespace spectrino {
 namespace {
 
-// Samples far beyond full scale give results beyond single precision, which the analyzer's
-// conversion narrows to infinity and shows as the floor; here they read as the level they are.
-int32_t MeterLevel(double result) {
-    if (!std::isfinite(result) || result <= std::numeric_limits<float>::max()) {
-        return BandLevel(result);
+// A calibrator recording must stay clear of full scale: a 16-bit sample at either end, or any
+// float at or beyond it, counts as clipped.
+constexpr float kClipLevel = 32767.0f / 32768.0f;
+
+bool Clipped(const float* samples, size_t count) {
+    return std::any_of(samples, samples + count,
+                       [](float s) { return !(std::fabs(s) < kClipLevel); });
+}
+
+std::unique_ptr<RowConsumer> MakeRows(uint32_t sampleRate, const MeterSettings& settings,
+                                      const BandTable& bands, LevelWriter& writer) {
+    const double rowSeconds = BandMeter::kRefreshMs / 1000.0;
+    if (settings.calibrate) {
+        return std::make_unique<Calibration>(bands, *settings.calibrate, writer);
     }
-    const long double y = 1000.0L * std::log10(static_cast<long double>(result) / 0.04L);
-    // As BandLevel rounds: y - 0.5 to the nearest integer, ties to even.
-    return static_cast<int32_t>(std::nearbyint(static_cast<double>(y) - 0.5));
+    if (settings.Measuring()) {
+        return std::make_unique<MeasuredRows>(bands, static_cast<float>(sampleRate), rowSeconds,
+                                              settings, writer);
+    }
+    return std::make_unique<LevelRows>(bands, settings, writer);
 }
 
 }  // namespace
@@ -28,7 +39,8 @@ BandMeter::BandMeter(uint32_t sampleRate, const MeterSettings& settings, LevelWr
       samplesPerRefresh_(sampleRate * kRefreshMs / 1000),
       bands_(ComputeBands(static_cast<float>(sampleRate))),
       writer_(writer),
-      bank_(std::make_unique<TGoertzel>(static_cast<int32_t>(sampleRate))) {
+      bank_(std::make_unique<TGoertzel>(static_cast<int32_t>(sampleRate))),
+      consumer_(MakeRows(sampleRate, settings, bands_, writer)) {
     for (int i = 0; i < kBandCount; ++i) {
         float centre = 0;
         float width = 0;
@@ -36,24 +48,38 @@ BandMeter::BandMeter(uint32_t sampleRate, const MeterSettings& settings, LevelWr
         bank_->AddBin(centre, width);
     }
     bank_->SetWindowing(settings_.windowType);
-    if (settings_.peakDisplay) {
-        tracker_.emplace();
-        tracker_->SetPeakDisplay(*settings_.peakDisplay);
-        tracker_->SetDecaySpeed(settings_.decaySpeed);
-    }
 }
 
+BandMeter::~BandMeter() = default;
+
 void BandMeter::Start() {
-    writer_.Header(bands_, tracker_.has_value());
+    consumer_->Start();
+}
+
+void BandMeter::Finish() {
+    consumer_->Finish(clipped_);
+    writer_.Flush();
 }
 
 void BandMeter::AddChannels(const float* left, const float* right, size_t count) {
+    if (settings_.calibrate && !clipped_) {
+        clipped_ = (UsesLeft() && Clipped(left, count)) || (UsesRight() && Clipped(right, count));
+    }
     mono_.resize(std::max(mono_.size(), count));
     MixChannels(left, right, count, settings_.inputMode, mono_.data());
     AddMono(mono_.data(), count);
 }
 
 void BandMeter::AddWaveFrames(const int16_t* frames, size_t count) {
+    if (settings_.calibrate && !clipped_) {
+        for (size_t i = 0; i < count && !clipped_; ++i) {
+            for (const size_t channel : {size_t{0}, size_t{1}}) {
+                const int16_t s = frames[2 * i + channel];
+                const bool used = channel == 0 ? UsesLeft() : UsesRight();
+                clipped_ = clipped_ || (used && (s == INT16_MAX || s == INT16_MIN));
+            }
+        }
+    }
     mono_.resize(std::max(mono_.size(), count));
     MixWaveFrames(frames, count, settings_.inputMode, mono_.data());
     AddMono(mono_.data(), count);
@@ -76,16 +102,10 @@ void BandMeter::AddMono(const float* samples, size_t count) {
 
 void BandMeter::EmitRow() {
     for (int i = 0; i < kBandCount; ++i) {
-        levels_[static_cast<size_t>(i)] = MeterLevel(bank_->GetResult(i));
+        results_[static_cast<size_t>(i)] = bank_->GetResult(i);
     }
     ++rows_;
-    const double seconds = static_cast<double>(rows_ * kRefreshMs) / 1000.0;
-    if (tracker_) {
-        tracker_->Update(levels_, false);
-        writer_.Row(seconds, tracker_->Levels(), &tracker_->Peaks());
-    } else {
-        writer_.Row(seconds, levels_, nullptr);
-    }
+    consumer_->Row(static_cast<double>(rows_ * kRefreshMs) / 1000.0, results_);
 }
 
 }  // namespace spectrino

@@ -1,5 +1,6 @@
 #include "meter/level_writers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -8,30 +9,30 @@ namespace {
 
 constexpr size_t kFlushBytes = 256 * 1024;
 
-void AppendFloat(std::string& out, float value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    out.append(text, result.ptr);
-}
-
 void AppendSeconds(std::string& out, double seconds) {
     char text[32];
     const int n = std::snprintf(text, sizeof text, "%.3f", seconds);
     out.append(text, static_cast<size_t>(n));
 }
 
-void AppendList(std::string& out, const TSpectArray& levels) {
+void AppendList(std::string& out, std::span<const int32_t> levels) {
     out += '[';
-    for (int i = 0; i < kBandCount; ++i) {
+    for (size_t i = 0; i < levels.size(); ++i) {
         if (i > 0) {
             out += ',';
         }
-        AppendLevel(out, levels[static_cast<size_t>(i)]);
+        AppendLevel(out, levels[i]);
     }
     out += ']';
 }
 
 }  // namespace
+
+void AppendFloat(std::string& out, float value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
+}
 
 void AppendLevel(std::string& out, int32_t level) {
     const int64_t value = level;
@@ -62,24 +63,48 @@ void LevelWriter::Flush() {
     out_.flush();
 }
 
-void CsvWriter::Header(const BandTable& bands, bool withPeaks) {
+RowLayout BandLayout(const BandTable& bands, bool withPeaks) {
+    RowLayout layout;
+    for (const float centre : bands.BandCentres) {
+        std::string name;
+        AppendFloat(name, centre);
+        layout.columns.push_back(std::move(name));
+    }
+    layout.groups.push_back({"levels", ""});
+    if (withPeaks) {
+        layout.groups.push_back({"peaks", "peak "});
+    }
+    return layout;
+}
+
+void LevelWriter::Header(const RowLayout& layout) {
+    WriteHeader(layout);
+}
+
+void LevelWriter::Row(double seconds, const TSpectArray& levels, const TSpectArray* peaks) {
+    if (peaks != nullptr) {
+        WriteRow(seconds, {levels, *peaks});
+    } else {
+        WriteRow(seconds, {levels});
+    }
+}
+
+void CsvWriter::WriteHeader(const RowLayout& layout) {
     line_ += "time";
-    for (int pass = 0; pass < (withPeaks ? 2 : 1); ++pass) {
-        for (const float centre : bands.BandCentres) {
-            line_ += pass == 0 ? "," : ",peak ";
-            AppendFloat(line_, centre);
+    for (const RowLayout::Group& group : layout.groups) {
+        for (const std::string& column : layout.columns) {
+            line_ += ',';
+            line_ += group.csvPrefix;
+            line_ += column;
         }
     }
     EndLine();
 }
 
-void CsvWriter::Row(double seconds, const TSpectArray& levels, const TSpectArray* peaks) {
+void CsvWriter::WriteRow(double seconds, std::initializer_list<std::span<const int32_t>> groups) {
     AppendSeconds(line_, seconds);
-    for (const TSpectArray* list : {&levels, peaks}) {
-        if (list == nullptr) {
-            continue;
-        }
-        for (const int32_t level : *list) {
+    for (const std::span<const int32_t> group : groups) {
+        for (const int32_t level : group) {
             line_ += ',';
             AppendLevel(line_, level);
         }
@@ -87,19 +112,41 @@ void CsvWriter::Row(double seconds, const TSpectArray& levels, const TSpectArray
     EndLine();
 }
 
-void JsonLinesWriter::Header(const BandTable&, bool) {
-    // Every line stands alone; the band table is available through --bands.
+void CsvWriter::Value(const std::string&, int32_t level) {
+    AppendLevel(line_, level);
+    EndLine();
 }
 
-void JsonLinesWriter::Row(double seconds, const TSpectArray& levels, const TSpectArray* peaks) {
+void JsonLinesWriter::WriteHeader(const RowLayout& layout) {
+    // Every line stands alone and names its groups; the band table is available through --bands.
+    keys_.clear();
+    for (const RowLayout::Group& group : layout.groups) {
+        keys_.push_back(",\"" + group.key + "\":");
+    }
+}
+
+void JsonLinesWriter::WriteRow(double seconds,
+                               std::initializer_list<std::span<const int32_t>> groups) {
     line_ += "{\"time\":";
     AppendSeconds(line_, seconds);
-    line_ += ",\"levels\":";
-    AppendList(line_, levels);
-    if (peaks != nullptr) {
-        line_ += ",\"peaks\":";
-        AppendList(line_, *peaks);
+    size_t index = 0;
+    for (const std::span<const int32_t> group : groups) {
+        // Rows of band levels and peaks need no header to name them.
+        if (index < keys_.size()) {
+            line_ += keys_[index];
+        } else {
+            line_ += index == 0 ? ",\"levels\":" : ",\"peaks\":";
+        }
+        AppendList(line_, group);
+        ++index;
     }
+    line_ += '}';
+    EndLine();
+}
+
+void JsonLinesWriter::Value(const std::string& key, int32_t level) {
+    line_ += "{\"" + key + "\":";
+    AppendLevel(line_, level);
     line_ += '}';
     EndLine();
 }

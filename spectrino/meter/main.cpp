@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
     try {
         options = spectrino::ParseMeterOptions(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const spectrino::UsageError& error) {
-        return Fail(std::string(error.what()) + "\n" + spectrino::kMeterUsage, kUsage);
+        return Fail(std::string(error.what()) + " (spectrino-meter --help lists the options)",
+                    kUsage);
     }
     try {
         const int code = Run(argc, argv, options);

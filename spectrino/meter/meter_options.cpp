@@ -66,6 +66,22 @@ double Seconds(std::string_view value) {
     return seconds;
 }
 
+// Decibels as hundredths: offsets and calibrator levels.
+int32_t Decibels(std::string_view option, std::string_view value) {
+    constexpr double kLimit = 500;
+    double db = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), db);
+    if (error != std::errc() || end != value.data() + value.size() || !std::isfinite(db) ||
+        std::fabs(db) > kLimit) {
+        throw UsageError("invalid value '" + std::string(value) + "' for " + std::string(option) +
+                         " (decibels, -500 to 500)");
+    }
+    return static_cast<int32_t>(std::lround(db * 100));
+}
+
+constexpr std::array<Named, 3> kWeightings = {{{"A", 1}, {"C", 2}, {"Z", 0}}};
+constexpr std::array<Named, 3> kTimes = {{{"fast", 1}, {"slow", 2}, {"leq", 3}}};
+
 }  // namespace
 
 const char* const kMeterUsage =
@@ -81,6 +97,25 @@ const char* const kMeterUsage =
     "  --input NAME|1..4     left+right (default), left, right, left-right\n"
     "  --hold, --decay       levels as the bar graph shows them, with peak hold or peak decay\n"
     "  --speed slow|medium|fast   how fast the bars fall with --hold/--decay (default slow)\n"
+    "\n"
+    "Measuring (levels in dB; the header or JSON keys name them as IEC does, e.g. LAS):\n"
+    "  --weighting A|C|Z     IEC 61672-1 frequency weighting (default Z, none), one\n"
+    "                        correction per column at its centre frequency: within half a\n"
+    "                        semitone it changes by at most 0.4 dB from 100 Hz up (0.8 dB\n"
+    "                        from 16 Hz), so the bands are narrow enough for it\n"
+    "  --third-octaves       32 columns, the third octaves 16 Hz .. 20 kHz, each the power\n"
+    "                        sum of four bands: bands 4n .. 4n+3 for third octave n (0 is\n"
+    "                        16 Hz); at 48000 Hz the band table lies a semitone higher, so\n"
+    "                        bands 4n-1 .. 4n+2 (16 Hz: bands 0 .. 2; band 127 unused)\n"
+    "  --time fast|slow|leq  time weighting of the band powers: exponential F (125 ms) or\n"
+    "                        S (1 s), or the equivalent level from the start\n"
+    "  --summary             one row at the end: Leq, Lmax and Lmin of every column (Lmax\n"
+    "                        and Lmin of the F or S levels when --time fast or slow)\n"
+    "  --offset DB           added to every level: dB on this scale to dB SPL\n"
+    "  --calibrate LEVEL     print the offset that makes the input's steady tone read LEVEL\n"
+    "                        dB (e.g. 94 for a 94 dB calibrator); refuses clipped input or\n"
+    "                        input without a single dominant tone\n"
+    "\n"
     "  --capture             measure a capture device instead of a file\n"
     "  --device NAME         capture device (default WaveMapper); implies --capture\n"
     "  --rate 44100|48000    capture rate and band table rate (default 44100)\n"
@@ -126,6 +161,20 @@ MeterOptions ParseMeterOptions(const std::vector<std::string>& args) {
                 throw UsageError("--hold and --decay exclude each other");
             }
             options.settings.peakDisplay = display;
+        } else if (arg == "--weighting") {
+            options.settings.weighting =
+                static_cast<FrequencyWeighting>(Choice(arg, value(), kWeightings, 0, false));
+        } else if (arg == "--time") {
+            options.settings.timeWeighting =
+                static_cast<TimeWeighting>(Choice(arg, value(), kTimes, 0, false));
+        } else if (arg == "--third-octaves") {
+            options.settings.thirdOctaves = true;
+        } else if (arg == "--summary") {
+            options.settings.summary = true;
+        } else if (arg == "--offset") {
+            options.settings.offset = Decibels(arg, value());
+        } else if (arg == "--calibrate") {
+            options.settings.calibrate = Decibels(arg, value());
         } else if (arg == "--capture") {
             capture = true;
         } else if (arg == "--device") {
@@ -148,6 +197,17 @@ MeterOptions ParseMeterOptions(const std::vector<std::string>& args) {
         } else {
             options.file = arg;
         }
+    }
+    const MeterSettings& settings = options.settings;
+    if (settings.peakDisplay && (settings.Measuring() || settings.calibrate)) {
+        throw UsageError(
+            "--hold and --decay show the bar graph; they do not combine with --weighting, "
+            "--third-octaves, --time, --summary, --offset or --calibrate");
+    }
+    if (settings.calibrate && settings.Measuring()) {
+        throw UsageError(
+            "--calibrate measures the unweighted band of the tone; it does not combine with "
+            "--weighting, --third-octaves, --time, --summary or --offset");
     }
     const int inputs =
         (capture ? 1 : 0) + (options.file.empty() ? 0 : 1) + (bands ? 1 : 0) + (list ? 1 : 0);

@@ -107,5 +107,69 @@ TEST_F(MeterCliTest, BadInputGivesOneMessageAndNoOutput) {
     }
 }
 
+TEST_F(MeterCliTest, MeasuringOptionsWithBadValuesGiveOneLineAndExitCode2) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--weighting B x.wav", "--weighting"},
+        {"x.wav --weighting", "--weighting"},
+        {"--time medium x.wav", "--time"},
+        {"x.wav --time", "--time"},
+        {"--offset abc x.wav", "--offset"},
+        {"--offset nan x.wav", "--offset"},
+        {"--offset 1e6 x.wav", "--offset"},
+        {"--offset '' x.wav", "--offset"},
+        {"--calibrate 94dB x.wav", "--calibrate"},
+        {"--calibrate inf x.wav", "--calibrate"},
+        {"--third-octaves --hold x.wav", "--hold"},
+        {"--summary --decay x.wav", "--hold"},
+        {"--calibrate 94 --weighting A x.wav", "--calibrate"},
+    };
+    for (const auto& [args, option] : cases) {
+        SCOPED_TRACE(args);
+        const Result result = Run(args);
+        EXPECT_EQ(result.code, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("spectrino-meter: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(option), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+}
+
+TEST_F(MeterCliTest, CalibrationRoundTripAndLevelsUnchangedWithoutMeasuringOptions) {
+    // 3 s of 1 kHz at -26 dBFS in both channels of a 16-bit file.
+    std::vector<double> samples;
+    for (int n = 0; n < 3 * 44100; ++n) {
+        const double s = 0.05 * std::sin(2 * 3.14159265358979 * 1000 * n / 44100.0);
+        samples.insert(samples.end(), {s, s});
+    }
+    const std::string wav = File("calibrator.wav", test::MakeWav({}, samples));
+    const Result offset = Run("--calibrate 94 " + wav);
+    ASSERT_EQ(offset.code, 0) << offset.err;
+    ASSERT_EQ(offset.out.back(), '\n');
+    const std::string value = offset.out.substr(0, offset.out.size() - 1);
+    EXPECT_NEAR(std::stod(value), 94 + 26 - 7.96, 0.5);  // a full-scale sine reads +7.96 dB
+
+    const Result summary = Run("--summary --offset " + value + " " + wav);
+    ASSERT_EQ(summary.code, 0) << summary.err;
+    const std::string label = "LZeq+" + value + " ";
+    EXPECT_EQ(summary.out.rfind("time," + label, 0), 0u) << summary.out.substr(0, 40);
+    const std::string row = summary.out.substr(summary.out.find('\n') + 1);
+    EXPECT_EQ(row.rfind("2.960,", 0), 0u);
+    EXPECT_NE(row.find(",94.00,"), std::string::npos);
+    EXPECT_EQ(row.find(",94.01,"), std::string::npos);  // nothing reads above the tone
+
+    // A measurement that changes nothing gives the plain levels under a label.
+    for (const std::string format : {"csv", "json"}) {
+        std::string plain = Run("--format " + format + " " + wav).out;
+        std::string same = Run("--format " + format + " --weighting Z --offset 0 " + wav).out;
+        for (const std::string& key : {std::string("LZ+0.00 "), std::string("\"LZ+0.00\"")}) {
+            const std::string replacement = key[0] == '"' ? "\"levels\"" : "";
+            for (size_t at = same.find(key); at != std::string::npos; at = same.find(key, at)) {
+                same.replace(at, key.size(), replacement);
+            }
+        }
+        EXPECT_EQ(same, plain) << format;
+    }
+}
+
 }  // namespace
 }  // namespace spectrino
