@@ -10,6 +10,8 @@ packages=(
     pulseaudio pulseaudio-utils alsa-utils libasound2-plugins sox
     xvfb x11-utils x11-apps xauth imagemagick fonts-dejavu-core
     dpkg-dev file desktop-file-utils lintian
+    libjack-jackd2-dev jackd2
+    libsamplerate0-dev
     "$@"
 )
 missing=()
