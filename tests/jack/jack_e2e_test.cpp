@@ -277,6 +277,15 @@ TEST_F(JackEndToEnd, ServerRestartMidStream) {
     ASSERT_TRUE(WaitFor([&] { return count.blocks.load() > 10; }, std::chrono::seconds(5)));
     tone_.reset();
 
+    // Whatever fails below, the tests after this one find the server running.
+    struct Restart {
+        bool done = false;
+        ~Restart() {
+            if (!done) {
+                RunScript("start");
+            }
+        }
+    } restart;
     ASSERT_EQ(RunScript("stop"), 0);
     ASSERT_TRUE(WaitFor([&] { return host->InputChannelCount() == 0; }, std::chrono::seconds(10)))
         << "no reset after the server went away";
@@ -288,6 +297,7 @@ TEST_F(JackEndToEnd, ServerRestartMidStream) {
     EXPECT_FALSE(host->Active());
 
     // Chosen again as the analyzer chooses a device: from no driver.
+    restart.done = true;
     ASSERT_EQ(RunScript("start"), 0);
     host->SetDriverIndex(-1);
     host->SetDriverName(jack_test::kDriver);
