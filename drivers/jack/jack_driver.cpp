@@ -1,5 +1,7 @@
 #include "jack_driver.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -17,10 +19,6 @@ namespace {
 constexpr int32_t kSampleType = 19;  // ASIOSTFloat32LSB: JACK's own samples
 // Closing the client of a server that died may hang inside libjack.
 constexpr auto kCloseWait = std::chrono::milliseconds(2000);
-
-// Set on the process thread, so that a stop from inside the host's callback does not wait for
-// itself.
-thread_local bool onProcessThread = false;
 
 float* PortBuffer(jack_port_t* port, jack_nframes_t frames) {
     return static_cast<float*>(jack_port_get_buffer(port, frames));
@@ -131,7 +129,8 @@ ASIOError JackDriver::start() {
 
 ASIOError JackDriver::stop() {
     running_.store(false);
-    if (!onProcessThread) {
+    // A stop from inside the host's callback cannot wait for its own cycle to end.
+    if (client_ == nullptr || !pthread_equal(pthread_self(), jack_client_thread_id(client_))) {
         WaitIdle();
     }
     return ASE_OK;
@@ -243,16 +242,19 @@ std::unique_ptr<JackDriver::Engine> JackDriver::MakeEngine(double rate) {
     auto engine = std::make_unique<Engine>();
     engine->rate = rate;
     engine->size = period_;
+    // The converters take one plane at least, also where there is no port.
+    const std::size_t inputs = std::max<std::size_t>(inputPorts_.size(), 1);
+    const std::size_t outputs = std::max<std::size_t>(outputPorts_.size(), 1);
     for (int half = 0; half < 2; ++half) {
-        engine->inputPlanes[half].assign(inputPorts_.size(), nullptr);
-        engine->outputPlanes[half].assign(outputPorts_.size(), nullptr);
+        engine->inputPlanes[half].assign(inputs, nullptr);
+        engine->outputPlanes[half].assign(outputs, nullptr);
         for (const drivers::ChannelBuffer& buffer : buffers_) {
             auto& planes = buffer.isInput ? engine->inputPlanes[half] : engine->outputPlanes[half];
             planes[static_cast<std::size_t>(buffer.channel)] = buffer.Half<float>(half);
         }
     }
-    engine->portsIn.assign(inputPorts_.size(), nullptr);
-    engine->portsOut.assign(outputPorts_.size(), nullptr);
+    engine->portsIn.assign(inputs, nullptr);
+    engine->portsOut.assign(outputs, nullptr);
     if (rate != serverRate_) {
         const int32_t block = engine->size;
         engine->fromServer = std::make_unique<Resampler>(static_cast<int>(inputPorts_.size()),
@@ -297,7 +299,6 @@ void JackDriver::UpdateLatencies() {
 }
 
 int JackDriver::OnProcess(jack_nframes_t frames, void* self) {
-    onProcessThread = true;
     static_cast<JackDriver*>(self)->Process(frames);
     return 0;
 }

@@ -156,6 +156,26 @@ TEST_F(JackEndToEnd, ReportsTheServersPeriodRatesAndPorts) {
     EXPECT_EQ(count.blocks.load(), blocks);
 }
 
+// Channel counts come from the settings, and a driver without outputs streams at both rates.
+TEST_F(JackEndToEnd, PortsAsConfiguredWithoutOutputs) {
+    Set("Inputs", "3");
+    Set("Outputs", "0");
+    for (const double rate : {44100.0, 48000.0}) {
+        SCOPED_TRACE(rate);
+        const auto host = Open(rate);
+        ASSERT_TRUE(host->BuffersCreated());
+        EXPECT_EQ(host->InputChannelCount(), 3);
+        EXPECT_EQ(host->OutputChannelCount(), 0);
+        EXPECT_EQ(DriverPorts(JackPortIsInput).size(), 3u);
+        EXPECT_TRUE(DriverPorts(JackPortIsOutput).empty());
+        BlockCount count;
+        count.Attach(*host);
+        host->SetActive(true);
+        EXPECT_TRUE(WaitFor([&] { return count.blocks.load() > 10; }, std::chrono::seconds(5)));
+        host->SetActive(false);
+    }
+}
+
 // As a user does it: the tone client is named as the driver's source in its settings, the pair
 // is picked from the window's Device menu and the tone shows in the bars.
 TEST_F(JackEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
