@@ -156,9 +156,8 @@ ASIOError AlsaDriver::start() {
         return ASE_OK;
     }
     EndStreaming();
-    stopRequested_.store(false);
     lossReported_.store(false);
-    running_.store(true);
+    BeginStreaming();
     control_ = std::make_shared<StreamControl>();
     thread_ = std::thread(&AlsaDriver::Stream, this, control_);
     RaisePriority(thread_);
@@ -168,10 +167,7 @@ ASIOError AlsaDriver::start() {
 }
 
 ASIOError AlsaDriver::stop() {
-    stopRequested_.store(true);
-    EndStreaming();
-    running_.store(false);
-    return ASE_OK;
+    return StopStreaming([this] { EndStreaming(); });
 }
 
 void AlsaDriver::EndStreaming() {

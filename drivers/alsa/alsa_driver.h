@@ -109,7 +109,6 @@ private:
     double streamRate_ = 0.0;  // the rate the open streams run at
     std::unique_ptr<drivers::DriverPanel> controlPanel_;
 
-    std::atomic<bool> stopRequested_{false};
     std::atomic<bool> stallPending_{false};
     std::atomic<bool> lossReported_{false};
     std::shared_ptr<StreamControl> control_;

@@ -75,6 +75,22 @@ protected:
     std::atomic<int32_t> inputLatency_{0};
     std::atomic<int32_t> outputLatency_{0};
     std::atomic<bool> running_{false};
+    // For a driver that streams from a thread of its own: set when that thread is to end.
+    std::atomic<bool> stopRequested_{false};
+
+    // The streaming thread may begin.
+    void BeginStreaming() {
+        stopRequested_.store(false);
+        running_.store(true);
+    }
+    // Asks the streaming thread to end and lets `wait` wait for it.
+    template <typename Wait>
+    ASIOError StopStreaming(Wait&& wait) {
+        stopRequested_.store(true);
+        wait();
+        running_.store(false);
+        return ASE_OK;
+    }
 
 private:
     const ServerReference serverReference_;

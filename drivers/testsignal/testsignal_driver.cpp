@@ -91,17 +91,13 @@ ASIOError TestSignalDriver::start() {
         return ASE_OK;
     }
     Join();
-    stopRequested_.store(false);
-    running_.store(true);
+    BeginStreaming();
     thread_ = std::thread(&TestSignalDriver::Stream, this);
     return ASE_OK;
 }
 
 ASIOError TestSignalDriver::stop() {
-    stopRequested_.store(true);
-    Join();
-    running_.store(false);
-    return ASE_OK;
+    return StopStreaming([this] { Join(); });
 }
 
 void TestSignalDriver::Join() {

@@ -73,7 +73,6 @@ private:
     std::unique_ptr<std::atomic<int32_t>[]> inputMeters_;
     std::unique_ptr<std::atomic<int32_t>[]> outputMeters_;
 
-    std::atomic<bool> stopRequested_{false};
     std::atomic<bool> resetWanted_{false};
     std::atomic<bool> latencyWanted_{false};
     std::atomic<bool> bufferSizeWanted_{false};
