@@ -52,6 +52,8 @@ void JackDriver::Close() {
     }
     drivers::RunBounded([client = client_] { jack_client_close(client); }, kCloseWait);
     client_ = nullptr;
+    inputPorts_.clear();  // they went with the client
+    outputPorts_.clear();
 }
 
 ASIOBool JackDriver::init(void* /*sysHandle*/) {
