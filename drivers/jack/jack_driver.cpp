@@ -19,6 +19,8 @@ namespace {
 constexpr int32_t kSampleType = 19;  // ASIOSTFloat32LSB: JACK's own samples
 // Closing the client of a server that died may hang inside libjack.
 constexpr auto kCloseWait = std::chrono::milliseconds(2000);
+// How long opening waits for the server's first cycle.
+constexpr auto kFirstCycleWait = std::chrono::milliseconds(500);
 
 float* PortBuffer(jack_port_t* port, jack_nframes_t frames) {
     return static_cast<float*>(jack_port_get_buffer(port, frames));
@@ -87,7 +89,7 @@ ASIOBool JackDriver::init(void* /*sysHandle*/) {
         }
         (isInput ? inputPorts_ : outputPorts_).push_back(port);
     }
-    period_ = static_cast<int32_t>(jack_get_buffer_size(client_));
+    period_.store(static_cast<int32_t>(jack_get_buffer_size(client_)));
     serverRate_ = jack_get_sample_rate(client_);
     sampleRate_.store(serverRate_);
     jack_set_process_callback(client_, &JackDriver::OnProcess, this);
@@ -100,9 +102,17 @@ ASIOBool JackDriver::init(void* /*sysHandle*/) {
         Close();
         return ASIOFalse;
     }
+    // A server may tell a new client the period it had before a change (PipeWire does); the
+    // first cycle tells the one in force.
+    const auto until = std::chrono::steady_clock::now() + kFirstCycleWait;
+    while (cycleFrames_.load() == 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (const int32_t frames = cycleFrames_.load(); frames > 0) {
+        period_.store(frames);
+    }
     ConnectInputs();
-    inputLatency_.store(period_ + MaxLatency(inputPorts_, JackCaptureLatency));
-    outputLatency_.store(period_ + MaxLatency(outputPorts_, JackPlaybackLatency));
+    UpdateLatencies();
     return ASIOTrue;
 }
 
@@ -163,7 +173,7 @@ ASIOError JackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t*
         return ASE_NotPresent;
     }
     // The server's period; the host takes it as it is, also when resampling.
-    return OneBufferSize(period_, minSize, maxSize, preferredSize, granularity);
+    return OneBufferSize(period_.load(), minSize, maxSize, preferredSize, granularity);
 }
 
 bool JackDriver::SupportsRate(double rate) const {
@@ -206,7 +216,7 @@ ASIOError JackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChan
                           static_cast<int32_t>(outputPorts_.size()))) {
         return ASE_InvalidParameter;
     }
-    if (bufferSize != period_) {
+    if (bufferSize != period_.load()) {
         return ASE_InvalidMode;  // JACK's period is the only block there is
     }
     if (callbacks_ != nullptr) {
@@ -241,9 +251,10 @@ ASIOError JackDriver::disposeBuffers() {
 }
 
 std::unique_ptr<JackDriver::Engine> JackDriver::MakeEngine(double rate) {
+    const int32_t period = period_.load();
     auto engine = std::make_unique<Engine>();
     engine->rate = rate;
-    engine->size = period_;
+    engine->size = period;
     // The converters take one plane at least, also where there is no port.
     const std::size_t inputs = std::max<std::size_t>(inputPorts_.size(), 1);
     const std::size_t outputs = std::max<std::size_t>(outputPorts_.size(), 1);
@@ -260,15 +271,15 @@ std::unique_ptr<JackDriver::Engine> JackDriver::MakeEngine(double rate) {
     if (rate != serverRate_) {
         const int32_t block = engine->size;
         engine->fromServer = std::make_unique<Resampler>(static_cast<int>(inputPorts_.size()),
-                                                         serverRate_, rate, period_, 2 * block);
+                                                         serverRate_, rate, period, 2 * block);
         engine->toServer = std::make_unique<Resampler>(static_cast<int>(outputPorts_.size()), rate,
-                                                       serverRate_, block, 4 * period_);
+                                                       serverRate_, block, 4 * period);
         if (!engine->fromServer->Valid() || !engine->toServer->Valid()) {
             return nullptr;
         }
         // The outputs run one period ahead, so that a cycle in which no block was complete
         // still has a period to play.
-        engine->toServer->PushSilence(period_);
+        engine->toServer->PushSilence(period);
     }
     return engine;
 }
@@ -281,13 +292,14 @@ void JackDriver::Install(std::unique_ptr<Engine> engine) {
 }
 
 void JackDriver::UpdateLatencies() {
+    const int32_t period = period_.load();
     const int32_t capture = MaxLatency(inputPorts_, JackCaptureLatency);
     const int32_t playback = MaxLatency(outputPorts_, JackPlaybackLatency);
     const std::lock_guard lock(engineMutex_);
     const Engine* engine = engine_.get();
     if (engine == nullptr || !engine->fromServer) {
-        inputLatency_.store(period_ + capture);
-        outputLatency_.store(period_ + playback);
+        inputLatency_.store(period + capture);
+        outputLatency_.store(period + playback);
         return;
     }
     // In host frames: the block, JACK's part scaled to the host's rate, the converter's delay,
@@ -296,8 +308,8 @@ void JackDriver::UpdateLatencies() {
     inputLatency_.store(engine->size + static_cast<int32_t>(std::lround(capture * ratio)) +
                         engine->fromServer->Delay());
     outputLatency_.store(
-        engine->size + static_cast<int32_t>(
-                           std::lround((playback + period_ + engine->toServer->Delay()) * ratio)));
+        engine->size +
+        static_cast<int32_t>(std::lround((playback + period + engine->toServer->Delay()) * ratio)));
 }
 
 int JackDriver::OnProcess(jack_nframes_t frames, void* self) {
@@ -307,9 +319,17 @@ int JackDriver::OnProcess(jack_nframes_t frames, void* self) {
 
 void JackDriver::Process(jack_nframes_t frames) {
     inProcess_.store(true);
+    cycleFrames_.store(static_cast<int32_t>(frames));
     Engine* engine = processEngine_.load();
-    // A server that changed its period waits for the host to reset; until then, silence.
-    if (engine == nullptr || !running_.load() || static_cast<int32_t>(frames) != engine->size) {
+    if (engine != nullptr && static_cast<int32_t>(frames) != engine->size) {
+        // The server's period changed. A server that said so has asked the host for a reset
+        // already; one that did not (PipeWire) is asked for here, once.
+        if (!engine->resetAsked) {
+            engine->resetAsked = true;
+            relay_.RequestReset();
+        }
+        Silence(frames);
+    } else if (engine == nullptr || !running_.load()) {
         Silence(frames);
     } else if (engine->fromServer) {
         Resample(*engine, frames);
@@ -373,7 +393,7 @@ void JackDriver::Resample(Engine& engine, jack_nframes_t frames) {
 
 int JackDriver::OnBufferSize(jack_nframes_t frames, void* self) {
     auto* driver = static_cast<JackDriver*>(self);
-    if (static_cast<int32_t>(frames) != driver->period_) {
+    if (static_cast<int32_t>(frames) != driver->period_.load()) {
         driver->relay_.RequestReset();
     }
     return 0;

@@ -57,6 +57,7 @@ private:
         std::unique_ptr<Resampler> fromServer;  // null at the server's rate
         std::unique_ptr<Resampler> toServer;
         int half = 0;
+        bool resetAsked = false;  // for a cycle of another length than `size`
     };
 
     static int OnProcess(jack_nframes_t frames, void* self);
@@ -83,8 +84,9 @@ private:
     jack_client_t* client_ = nullptr;
     std::vector<jack_port_t*> inputPorts_;
     std::vector<jack_port_t*> outputPorts_;
-    int32_t period_ = 0;       // frames per JACK cycle when the client was opened
-    double serverRate_ = 0.0;  // the server's own rate
+    std::atomic<int32_t> period_{0};       // frames per JACK cycle when the client was opened
+    std::atomic<int32_t> cycleFrames_{0};  // frames of the latest cycle
+    double serverRate_ = 0.0;              // the server's own rate
 
     std::vector<drivers::ChannelBuffer> buffers_;
     ASIOCallbacks* callbacks_ = nullptr;
