@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QSpinBox>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -21,6 +26,7 @@
 #include "filterbank/utonebank.h"
 #include "jack_client.h"
 #include "jack_test_support.h"
+#include "settings.h"
 #include "shell/Unit1.h"
 #include "wait_for.h"
 
@@ -174,6 +180,51 @@ TEST_F(JackEndToEnd, PortsAsConfiguredWithoutOutputs) {
         EXPECT_TRUE(WaitFor([&] { return count.blocks.load() > 10; }, std::chrono::seconds(5)));
         host->SetActive(false);
     }
+}
+
+// The settings window shows the settings and the server's sources; what it accepts is stored
+// and applied through a reset, which brings the new ports and connections.
+TEST_F(JackEndToEnd, ControlPanelChangesApplyThroughReset) {
+    const auto host = Open(tone_->Rate());
+    ASSERT_TRUE(host->BuffersCreated());
+    std::atomic<int> resets{0};
+    host->OnReset = [&](TCustomASIOHostBasic&) { ++resets; };
+    host->ControlPanel();
+    QDialog* panel = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "JackControlPanel") {
+            panel = qobject_cast<QDialog*>(widget);
+        }
+    }
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(panel->isVisible());
+    auto* client = panel->findChild<QLineEdit*>("ClientName");
+    auto* inputs = panel->findChild<QSpinBox*>("Inputs");
+    auto* connect = panel->findChild<QComboBox*>("Connect");
+    ASSERT_TRUE(client && inputs && connect && panel->findChild<QLineEdit*>("ServerName") &&
+                panel->findChild<QSpinBox*>("Outputs"));
+    EXPECT_EQ(client->text(), kClient);
+    EXPECT_EQ(inputs->value(), 2);
+    EXPECT_GE(connect->findText(QString::fromStdString(tone_->TonePort())), 0);
+
+    panel->reject();
+    RunFor(200);
+    EXPECT_EQ(resets, 0);  // cancelled: nothing changes
+
+    host->ControlPanel();
+    inputs->setValue(4);
+    connect->setCurrentText(QString::fromStdString(tone_->TonePort() + ", " + tone_->TonePort()));
+    panel->accept();
+    const jack::Settings stored = jack::ReadSettings();
+    EXPECT_EQ(stored.inputs, 4);
+    EXPECT_EQ(stored.connect, (std::vector<std::string>{tone_->TonePort(), tone_->TonePort()}));
+    ASSERT_TRUE(WaitFor([&] { return resets > 0; }));
+    EXPECT_EQ(host->InputChannelCount(), 4);
+    EXPECT_EQ(DriverPorts(JackPortIsInput).size(), 4u);
+    jack_port_t* first =
+        jack_port_by_name(tone_->Client(), (std::string(kClient) + ":In 2").c_str());
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(jack_port_connected_to(first, tone_->TonePort().c_str()));
 }
 
 // As a user does it: the tone client is named as the driver's source in its settings, the pair
