@@ -43,6 +43,7 @@ hive=$work/root/etc/spectrino/registry
 for f in bin/spectrino bin/spectrino-meter bin/spectrino-reg \
     share/applications/spectrino.desktop share/icons/hicolor/scalable/apps/spectrino.svg \
     lib/spectrino/drivers/libspectrino_alsa.so lib/spectrino/drivers/libspectrino_testsignal.so \
+    lib/spectrino/drivers/libspectrino_jack.so \
     share/doc/spectrino/copyright share/doc/spectrino/changelog.gz \
     share/man/man1/spectrino.1.gz share/man/man1/spectrino-meter.1.gz \
     share/man/man1/spectrino-reg.1.gz; do
@@ -73,7 +74,7 @@ reg=$usr/bin/spectrino-reg
 echo "== installed registry"
 [ "$("$reg" path HKLM)" = "$hive/HKEY_LOCAL_MACHINE.reg" ] ||
     fail "the installed tools use $("$reg" path HKLM), not the package's hive"
-for name in "Spectrino Test Signal" "Spectrino ALSA"; do
+for name in "Spectrino Test Signal" "Spectrino ALSA" "Spectrino JACK"; do
     clsid=$("$reg" get HKLM "software\\asio\\$name" clsid) || fail "$name is not registered"
     file=$("$reg" get HKCR "CLSID\\$clsid\\InprocServer32" @)
     [ -f "$usr/lib/spectrino/drivers/$file" ] || fail "$name points at $file, which is not installed"

@@ -10,11 +10,8 @@ packages=(
     pulseaudio pulseaudio-utils alsa-utils libasound2-plugins sox
     xvfb x11-utils x11-apps xauth imagemagick fonts-dejavu-core
     dpkg-dev file desktop-file-utils lintian
-    pipewire
-    pipewire-pulse
-    pipewire-jack
-    wireplumber
-    dbus
+    pipewire pipewire-pulse pipewire-jack wireplumber dbus
+    libjack-jackd2-dev jackd2 libsamplerate0-dev
     "$@"
 )
 missing=()

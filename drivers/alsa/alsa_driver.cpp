@@ -1,16 +1,14 @@
 #include "alsa_driver.h"
-#include "common/driver_server.h"
+#include "common/run_bounded.h"
 
 #include <pthread.h>
 #include <sched.h>
 
-#include <QApplication>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 #include "control_panel.h"
 
@@ -35,46 +33,7 @@ void RaisePriority(std::thread& thread) {
     pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
 }
 
-// Keeps this file loaded while a thread of ours may still run in it.
-class ServerReference {
-public:
-    ServerReference() { ServerReferences().fetch_add(1, std::memory_order_relaxed); }
-    ~ServerReference() { ServerReferences().fetch_sub(1, std::memory_order_release); }
-    ServerReference(const ServerReference&) = delete;
-    ServerReference& operator=(const ServerReference&) = delete;
-};
-
-// Runs `work` on a thread of its own for at most `limit`; work that is still running then is
-// left to finish (or hang) by itself, owning everything it uses.
-void RunBounded(std::function<void()> work, std::chrono::milliseconds limit) {
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool done = false;
-    };
-    auto done = std::make_shared<Done>();
-    std::thread worker([done, work = std::move(work)] {
-        const ServerReference keep;
-        work();
-        const std::lock_guard lock(done->mutex);
-        done->done = true;
-        done->changed.notify_all();
-    });
-    std::unique_lock lock(done->mutex);
-    if (done->changed.wait_for(lock, limit, [&] { return done->done; })) {
-        lock.unlock();
-        worker.join();
-    } else {
-        worker.detach();
-    }
-}
-
 }  // namespace
-
-std::atomic<int>& ServerReferences() {
-    static std::atomic<int> references{0};
-    return references;
-}
 
 bool AlsaDriver::StreamControl::LeaveBehind() {
     Phase expected = Phase::InDevice;
@@ -97,9 +56,7 @@ bool AlsaDriver::StreamControl::WaitFinished(std::chrono::milliseconds limit) {
     return finishedChanged_.wait_for(lock, limit, [&] { return finished_; });
 }
 
-AlsaDriver::AlsaDriver() : settings_(ReadSettings()) {
-    ServerReferences().fetch_add(1, std::memory_order_relaxed);
-}
+AlsaDriver::AlsaDriver() : DriverBase(kClassId, kDriverName), settings_(ReadSettings()) {}
 
 AlsaDriver::~AlsaDriver() {
     stop();
@@ -109,23 +66,6 @@ AlsaDriver::~AlsaDriver() {
         thread_.detach();
     }
     CloseStreams();
-    ServerReferences().fetch_sub(1, std::memory_order_release);
-}
-
-platform::HRESULT AlsaDriver::QueryInterface(const platform::IID& iid, void** object) {
-    return drivers::QueryDriverInterface(static_cast<IASIO*>(this), kClassId, iid, object);
-}
-
-uint32_t AlsaDriver::AddRef() {
-    return references_.fetch_add(1, std::memory_order_relaxed) + 1;
-}
-
-uint32_t AlsaDriver::Release() {
-    const uint32_t left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 ASIOBool AlsaDriver::init(void* /*sysHandle*/) {
@@ -160,22 +100,8 @@ ASIOBool AlsaDriver::init(void* /*sysHandle*/) {
     return ASIOTrue;
 }
 
-void AlsaDriver::getDriverName(char* name) {
-    std::snprintf(name, 32, "%s", kDriverName);
-}
-
 int32_t AlsaDriver::getDriverVersion() {
     return 1;
-}
-
-void AlsaDriver::getErrorMessage(char* text) {
-    const std::lock_guard lock(errorMutex_);
-    std::snprintf(text, 124, "%s", errorMessage_.c_str());
-}
-
-void AlsaDriver::SetError(const std::string& text) {
-    const std::lock_guard lock(errorMutex_);
-    errorMessage_ = text;
 }
 
 bool AlsaDriver::SupportsRate(double rate) const {
@@ -214,7 +140,7 @@ void AlsaDriver::CloseStreams() {
     if (!capture_ && !playback_) {
         return;
     }
-    RunBounded(
+    drivers::RunBounded(
         [capture = std::move(capture_), playback = std::move(playback_)]() mutable {
             capture.reset();
             playback.reset();
@@ -230,9 +156,8 @@ ASIOError AlsaDriver::start() {
         return ASE_OK;
     }
     EndStreaming();
-    stopRequested_.store(false);
     lossReported_.store(false);
-    running_.store(true);
+    BeginStreaming();
     control_ = std::make_shared<StreamControl>();
     thread_ = std::thread(&AlsaDriver::Stream, this, control_);
     RaisePriority(thread_);
@@ -242,10 +167,7 @@ ASIOError AlsaDriver::start() {
 }
 
 ASIOError AlsaDriver::stop() {
-    stopRequested_.store(true);
-    EndStreaming();
-    running_.store(false);
-    return ASE_OK;
+    return StopStreaming([this] { EndStreaming(); });
 }
 
 void AlsaDriver::EndStreaming() {
@@ -289,37 +211,14 @@ ASIOError AlsaDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputC
     return ASE_OK;
 }
 
-ASIOError AlsaDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
-    if (inputLatency == nullptr || outputLatency == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    *inputLatency = inputLatency_.load();
-    *outputLatency = outputLatency_.load();
-    return ASE_OK;
-}
-
 ASIOError AlsaDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
                                     int32_t* granularity) {
-    if (minSize == nullptr || maxSize == nullptr || preferredSize == nullptr ||
-        granularity == nullptr) {
-        return ASE_InvalidParameter;
-    }
     // The period size is chosen in the control panel; a host takes it as it is.
-    *minSize = *maxSize = *preferredSize = settings_.periodSize;
-    *granularity = 0;
-    return ASE_OK;
+    return OneBufferSize(settings_.periodSize, minSize, maxSize, preferredSize, granularity);
 }
 
 ASIOError AlsaDriver::canSampleRate(ASIOSampleRate sampleRate) {
     return SupportsRate(sampleRate) ? ASE_OK : ASE_NoClock;
-}
-
-ASIOError AlsaDriver::getSampleRate(ASIOSampleRate* sampleRate) {
-    if (sampleRate == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    *sampleRate = sampleRate_.load();
-    return ASE_OK;
 }
 
 ASIOError AlsaDriver::setSampleRate(ASIOSampleRate sampleRate) {
@@ -336,53 +235,8 @@ ASIOError AlsaDriver::setSampleRate(ASIOSampleRate sampleRate) {
     return ASE_OK;
 }
 
-ASIOError AlsaDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
-    if (clocks == nullptr || numSources == nullptr || *numSources < 1) {
-        return ASE_InvalidParameter;
-    }
-    *clocks = ASIOClockSource{0, -1, -1, ASIOTrue, {}};
-    std::snprintf(clocks->name, sizeof clocks->name, "Internal");
-    *numSources = 1;
-    return ASE_OK;
-}
-
-ASIOError AlsaDriver::setClockSource(int32_t reference) {
-    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
-}
-
-ASIOError AlsaDriver::getSamplePosition(ASIOSamples* samplePosition, ASIOTimeStamp* timeStamp) {
-    if (samplePosition == nullptr || timeStamp == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    if (!running_.load()) {
-        return ASE_SPNotAdvancing;
-    }
-    *samplePosition = Int64ToASIOSamples(samplePosition_.load());
-    *timeStamp = Int64ToASIOSamples(systemTime_.load());
-    return ASE_OK;
-}
-
 ASIOError AlsaDriver::getChannelInfo(ASIOChannelInfo* info) {
-    if (info == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    const bool isInput = info->isInput != ASIOFalse;
-    if (info->channel < 0 || info->channel >= (isInput ? inputs_ : outputs_)) {
-        return ASE_InvalidParameter;
-    }
-    info->isActive =
-        std::any_of(buffers_.begin(), buffers_.end(),
-                    [&](const Buffer& buffer) {
-                        return buffer.isInput == isInput && buffer.channel == info->channel;
-                    })
-            ? ASIOTrue
-            : ASIOFalse;
-    info->channelGroup = 0;
-    info->type = kSampleType;
-    std::memset(info->name, 0, sizeof info->name);
-    std::snprintf(info->name, sizeof info->name, "%s %d", isInput ? "In" : "Out",
-                  static_cast<int>(info->channel) + 1);
-    return ASE_OK;
+    return DescribeChannel(info, inputs_, outputs_, kSampleType, buffers_);
 }
 
 ASIOError AlsaDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
@@ -390,41 +244,19 @@ ASIOError AlsaDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChan
     if (!initialised_ || running_.load()) {
         return ASE_InvalidMode;
     }
-    if ((bufferInfos == nullptr && numChannels > 0) || numChannels < 0 || callbacks == nullptr ||
-        bufferSize < kMinPeriodSize || bufferSize > kMaxPeriodSize) {
+    if (callbacks == nullptr || bufferSize < kMinPeriodSize || bufferSize > kMaxPeriodSize ||
+        !ValidBufferInfos(bufferInfos, numChannels, inputs_, outputs_)) {
         return ASE_InvalidParameter;
-    }
-    for (int32_t i = 0; i < numChannels; ++i) {
-        const bool isInput = bufferInfos[i].isInput != ASIOFalse;
-        const int32_t channel = bufferInfos[i].channelNum;
-        if (channel < 0 || channel >= (isInput ? inputs_ : outputs_)) {
-            return ASE_InvalidParameter;
-        }
-        for (int32_t j = 0; j < i; ++j) {
-            if ((bufferInfos[j].isInput != ASIOFalse) == isInput &&
-                bufferInfos[j].channelNum == channel) {
-                return ASE_InvalidParameter;
-            }
-        }
     }
     disposeBuffers();
     bufferSize_ = bufferSize;
     if (!OpenStreams(sampleRate_.load())) {
         return ASE_HWMalfunction;
     }
-    buffers_.resize(static_cast<std::size_t>(numChannels));
-    for (int32_t i = 0; i < numChannels; ++i) {
-        Buffer& buffer = buffers_[static_cast<std::size_t>(i)];
-        buffer.isInput = bufferInfos[i].isInput != ASIOFalse;
-        buffer.channel = bufferInfos[i].channelNum;
-        for (int half = 0; half < 2; ++half) {
-            buffer.halves[half].assign(static_cast<std::size_t>(bufferSize), 0);
-            bufferInfos[i].buffers[half] = buffer.halves[half].data();
-        }
-    }
+    buffers_ = drivers::MakeChannelBuffers(bufferInfos, numChannels,
+                                           static_cast<std::size_t>(bufferSize) * sizeof(int32_t));
     callbacks_ = callbacks;
-    useTimeInfo_ = callbacks->asioMessage != nullptr &&
-                   callbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+    useTimeInfo_ = WantsTimeInfo(*callbacks);
     return ASE_OK;
 }
 
@@ -440,16 +272,11 @@ ASIOError AlsaDriver::disposeBuffers() {
 }
 
 ASIOError AlsaDriver::controlPanel() {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        return ASE_NotPresent;  // no widgets to show it with
-    }
-    if (!controlPanel_) {
-        controlPanel_ = std::make_unique<ControlPanel>(
+    return drivers::ShowPanel(controlPanel_, [this] {
+        return std::make_unique<ControlPanel>(
             settings_, ListPcmNames(Direction::Capture),
             [this](const Settings& changed) { ApplySettings(changed); });
-    }
-    controlPanel_->Present();
-    return ASE_OK;
+    });
 }
 
 void AlsaDriver::ApplySettings(const Settings& changed) {
@@ -464,16 +291,6 @@ void AlsaDriver::ApplySettings(const Settings& changed) {
 
 ASIOError AlsaDriver::future(int32_t selector, void* /*opt*/) {
     return selector == kAsioCanTimeInfo ? ASE_SUCCESS : ASE_NotPresent;
-}
-
-ASIOError AlsaDriver::outputReady() {
-    return ASE_OK;
-}
-
-int64_t AlsaDriver::NowNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 void AlsaDriver::ReportLoss(const std::string& why) {
@@ -500,7 +317,7 @@ void AlsaDriver::Watch(std::stop_token stop, std::shared_ptr<StreamControl> cont
 }
 
 void AlsaDriver::Stream(std::shared_ptr<StreamControl> control) {
-    const ServerReference keep;  // the code stays mapped even if we are left behind
+    const drivers::ServerReference keep;  // the code stays mapped even if we are left behind
     struct FinishOnExit {
         StreamControl& control;
         ~FinishOnExit() { control.Finish(); }
@@ -594,40 +411,28 @@ void AlsaDriver::Stream(std::shared_ptr<StreamControl> control) {
             continue;
         }
         lastRead = now;
-        for (Buffer& buffer : buffers_) {
+        for (const drivers::ChannelBuffer& buffer : buffers_) {
             if (!buffer.isInput) {
                 continue;
             }
-            int32_t* out = buffer.halves[half].data();
+            auto* out = buffer.Half<int32_t>(half);
             const int32_t* in = inFrames.data() + buffer.channel;
             for (std::size_t i = 0; i < size; ++i) {
                 out[i] = in[i * static_cast<std::size_t>(inputs_)];
             }
         }
-        systemTime_.store(now);
-        ASIOTime time{};
-        time.timeInfo.speed = 1.0;
-        time.timeInfo.systemTime = Int64ToASIOSamples(now);
-        time.timeInfo.samplePosition = Int64ToASIOSamples(samplePosition_.load());
-        time.timeInfo.sampleRate = streamRate_;
-        time.timeInfo.flags =
-            kSystemTimeValid | kSamplePositionValid | kSampleRateValid | kSpeedValid;
-        if (useTimeInfo_ && callbacks_->bufferSwitchTimeInfo != nullptr) {
-            callbacks_->bufferSwitchTimeInfo(&time, half, ASIOTrue);
-        } else if (callbacks_->bufferSwitch != nullptr) {
-            callbacks_->bufferSwitch(half, ASIOTrue);
-        }
+        SwitchBuffers(*callbacks_, useTimeInfo_, half, streamRate_, now);
         // The host may have released the driver from inside the callback.
         if (control->LeftBehind() || stopRequested_.load()) {
             break;
         }
         if (playback) {
             std::fill(outFrames.begin(), outFrames.end(), 0);
-            for (const Buffer& buffer : buffers_) {
+            for (const drivers::ChannelBuffer& buffer : buffers_) {
                 if (buffer.isInput) {
                     continue;
                 }
-                const int32_t* in = buffer.halves[half].data();
+                const auto* in = buffer.Half<int32_t>(half);
                 int32_t* out = outFrames.data() + buffer.channel;
                 for (std::size_t i = 0; i < size; ++i) {
                     out[i * static_cast<std::size_t>(outputs_)] = in[i];

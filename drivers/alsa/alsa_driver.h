@@ -16,43 +16,26 @@
 
 #include "alsa_pcm.h"
 #include "asio/asio_records.h"
-#include "platform/com.h"
+#include "common/channel_buffers.h"
+#include "common/driver_base.h"
+#include "common/driver_panel.h"
 #include "settings.h"
 
 namespace spectrino::alsa {
 
-class ControlPanel;
-
-// Driver objects and factory locks alive in this file; it may be unloaded at zero.
-std::atomic<int>& ServerReferences();
-
-class AlsaDriver final : public IASIO {
+class AlsaDriver final : public drivers::DriverBase {
 public:
     AlsaDriver();
-    AlsaDriver(const AlsaDriver&) = delete;
-    AlsaDriver& operator=(const AlsaDriver&) = delete;
-
-    platform::HRESULT SPECTRINO_COMCALL QueryInterface(const platform::IID& iid,
-                                                       void** object) override;
-    uint32_t SPECTRINO_COMCALL AddRef() override;
-    uint32_t SPECTRINO_COMCALL Release() override;
 
     ASIOBool init(void* sysHandle) override;
-    void getDriverName(char* name) override;
     int32_t getDriverVersion() override;
-    void getErrorMessage(char* text) override;
     ASIOError start() override;
     ASIOError stop() override;
     ASIOError getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) override;
-    ASIOError getLatencies(int32_t* inputLatency, int32_t* outputLatency) override;
     ASIOError getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
                             int32_t* granularity) override;
     ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getClockSources(ASIOClockSource* clocks, int32_t* numSources) override;
-    ASIOError setClockSource(int32_t reference) override;
-    ASIOError getSamplePosition(ASIOSamples* samplePosition, ASIOTimeStamp* timeStamp) override;
     ASIOError getChannelInfo(ASIOChannelInfo* info) override;
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                             ASIOCallbacks* callbacks) override;
@@ -61,16 +44,9 @@ public:
     // and applied through a reset request to the host.
     ASIOError controlPanel() override;
     ASIOError future(int32_t selector, void* opt) override;
-    ASIOError outputReady() override;
 
 private:
-    ~AlsaDriver();
-
-    struct Buffer {
-        bool isInput = false;
-        int32_t channel = 0;
-        std::vector<int32_t> halves[2];
-    };
+    ~AlsaDriver() override;
 
     // Where the streaming thread is. A device whose sound server died can hold the thread
     // inside ALSA for good; stop() then leaves it behind, and the thread, should it ever come
@@ -115,20 +91,15 @@ private:
     // Waits for the streaming thread to end, or leaves it behind when the device holds it.
     void EndStreaming();
     bool SupportsRate(double rate) const;
-    void SetError(const std::string& text);
-    static int64_t NowNanoseconds();
 
-    std::atomic<uint32_t> references_{1};
     Settings settings_;
-    std::mutex errorMutex_;  // the streaming thread may report while the host asks
-    std::string errorMessage_;
     bool initialised_ = false;
     int32_t inputs_ = 0;
     int32_t outputs_ = 0;
     bool rate44100_ = false;
     bool rate48000_ = false;
 
-    std::vector<Buffer> buffers_;
+    std::vector<drivers::ChannelBuffer> buffers_;
     int32_t bufferSize_ = 0;
     ASIOCallbacks* callbacks_ = nullptr;
     bool useTimeInfo_ = false;
@@ -136,15 +107,8 @@ private:
     std::shared_ptr<AlsaPcm> capture_;
     std::shared_ptr<AlsaPcm> playback_;
     double streamRate_ = 0.0;  // the rate the open streams run at
-    std::unique_ptr<ControlPanel> controlPanel_;
+    std::unique_ptr<drivers::DriverPanel> controlPanel_;
 
-    std::atomic<double> sampleRate_{44100.0};
-    std::atomic<int64_t> samplePosition_{0};
-    std::atomic<int64_t> systemTime_{0};
-    std::atomic<int32_t> inputLatency_{0};
-    std::atomic<int32_t> outputLatency_{0};
-    std::atomic<bool> running_{false};
-    std::atomic<bool> stopRequested_{false};
     std::atomic<bool> stallPending_{false};
     std::atomic<bool> lossReported_{false};
     std::shared_ptr<StreamControl> control_;

@@ -1,21 +1,17 @@
 #include "control_panel.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QSpinBox>
 
 namespace spectrino::alsa {
 
 ControlPanel::ControlPanel(const Settings& current, const std::vector<std::string>& devices,
-                           std::function<void(const Settings&)> accepted)
-    : base_(current),
-      accepted_(std::move(accepted)),
+                           const std::function<void(const Settings&)>& accepted)
+    : DriverPanel(kDriverName, "AlsaControlPanel", [this, accepted] { accepted(Edited()); }),
+      base_(current),
       device_(new QComboBox(this)),
       periodSize_(new QSpinBox(this)),
       periods_(new QSpinBox(this)) {
-    setObjectName("AlsaControlPanel");
-    setWindowTitle(QString::fromUtf8(kDriverName));
     device_->setObjectName("Device");
     device_->setEditable(true);  // PCMs defined by the user need not be hinted
     for (const std::string& name : devices) {
@@ -29,22 +25,9 @@ ControlPanel::ControlPanel(const Settings& current, const std::vector<std::strin
     periods_->setObjectName("Periods");
     periods_->setRange(kMinPeriods, kMaxPeriods);
     periods_->setValue(current.periods);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    auto* layout = new QFormLayout(this);
-    layout->addRow("Device:", device_);
-    layout->addRow("Period size:", periodSize_);
-    layout->addRow("Periods:", periods_);
-    layout->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(this, &QDialog::accepted, this, [this] { accepted_(Edited()); });
-}
-
-void ControlPanel::Present() {
-    show();
-    raise();
-    activateWindow();
+    AddRow("Device:", device_);
+    AddRow("Period size:", periodSize_);
+    AddRow("Periods:", periods_);
 }
 
 Settings ControlPanel::Edited() const {

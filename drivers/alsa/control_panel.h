@@ -2,11 +2,11 @@
 // number of periods in the ALSA ring buffer.
 #pragma once
 
-#include <QDialog>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "common/driver_panel.h"
 #include "settings.h"
 
 class QComboBox;
@@ -14,21 +14,16 @@ class QSpinBox;
 
 namespace spectrino::alsa {
 
-class ControlPanel final : public QDialog {
-    Q_OBJECT
-
+class ControlPanel final : public drivers::DriverPanel {
 public:
     // `accepted` receives the edited settings when the user confirms.
     ControlPanel(const Settings& current, const std::vector<std::string>& devices,
-                 std::function<void(const Settings&)> accepted);
+                 const std::function<void(const Settings&)>& accepted);
 
-    // Shows the window (again) and brings it to the front.
-    void Present();
     Settings Edited() const;
 
 private:
     Settings base_;
-    std::function<void(const Settings&)> accepted_;
     QComboBox* device_;
     QSpinBox* periodSize_;
     QSpinBox* periods_;

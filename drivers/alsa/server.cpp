@@ -1,40 +1,23 @@
-// The in-process server around the driver: the exported entry points.
-#include <string>
+// What this file serves: one class, the ALSA driver.
+#include <new>
 
 #include "alsa_driver.h"
 #include "common/driver_server.h"
 #include "settings.h"
 
-using spectrino::platform::HRESULT;
+namespace spectrino::drivers {
 
-SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllGetClassObject(
-    const spectrino::platform::CLSID& clsid, const spectrino::platform::IID& iid, void** object) {
-    namespace pf = spectrino::platform;
-    if (object == nullptr) {
-        return pf::kE_POINTER;
-    }
-    *object = nullptr;
-    if (clsid != spectrino::alsa::kClassId) {
-        return pf::kCLASS_E_CLASSNOTAVAILABLE;
-    }
-    return spectrino::drivers::GetClassObject(
-        spectrino::alsa::ServerReferences(),
-        [] { return new (std::nothrow) spectrino::alsa::AlsaDriver(); }, iid, object);
+const RegisteredDriver& ThisDriver() {
+    static const RegisteredDriver driver{alsa::kClassId, alsa::kDriverName};
+    return driver;
 }
 
-SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllCanUnloadNow() {
-    return spectrino::drivers::CanUnloadNow(spectrino::alsa::ServerReferences());
+bool ServesClass(const platform::CLSID& clsid) {
+    return clsid == alsa::kClassId;
 }
 
-// Registers this file as the server of the class and lists it as an ASIO driver.
-SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllRegisterServer() {
-    return spectrino::drivers::RegisterDriverServer(
-        reinterpret_cast<const void*>(&DllRegisterServer), spectrino::alsa::kClassId,
-        spectrino::alsa::kDriverName);
+IASIO* MakeDriver(const platform::CLSID& /*clsid*/) {
+    return new (std::nothrow) alsa::AlsaDriver();
 }
 
-// Removes what DllRegisterServer wrote.
-SPECTRINO_DRIVER_EXPORT HRESULT SPECTRINO_COMCALL DllUnregisterServer() {
-    return spectrino::drivers::UnregisterDriverServer(spectrino::alsa::kClassId,
-                                                      spectrino::alsa::kDriverName);
-}
+}  // namespace spectrino::drivers

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/settings_values.h"
 #include "platform/registry.h"
 
 namespace spectrino::alsa {
@@ -10,26 +11,7 @@ using platform::Access;
 using platform::RegistryKey;
 using platform::RootKey;
 
-namespace {
-
-std::optional<int32_t> ReadNumber(const RegistryKey& key, const char* name) {
-    if (const auto number = key.ReadInteger(name)) {
-        return static_cast<int32_t>(*number);
-    }
-    if (const auto text = key.ReadString(name)) {
-        try {
-            std::size_t used = 0;
-            const int value = std::stoi(*text, &used);
-            if (used == text->size()) {
-                return value;
-            }
-        } catch (const std::exception&) {
-        }
-    }
-    return std::nullopt;
-}
-
-}  // namespace
+using drivers::ReadNumber;
 
 Settings ReadSettings() {
     Settings settings;

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "asio/asio_records.h"
 #include "platform/com.h"
 #include "platform/library_dirs.h"
 #include "platform/registry.h"
@@ -19,6 +20,18 @@
 #endif
 
 namespace spectrino::drivers {
+
+// What each driver file defines for the entry points in server_exports.cpp.
+// The class and name it registers itself under.
+struct RegisteredDriver {
+    platform::CLSID classId;
+    const char* name;
+};
+const RegisteredDriver& ThisDriver();
+// Whether this file makes drivers of `clsid`.
+bool ServesClass(const platform::CLSID& clsid);
+// A new driver of `clsid` holding one reference, or null when memory runs out.
+IASIO* MakeDriver(const platform::CLSID& clsid);
 
 // QueryInterface of a driver: the ASIO convention hands out the driver interface for IUnknown
 // and for the driver's class id.

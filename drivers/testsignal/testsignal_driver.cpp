@@ -1,5 +1,4 @@
 #include "testsignal_driver.h"
-#include "common/driver_server.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +15,7 @@ namespace {
 // Gains are fixed point with this value as 0 dB; meters run from 0 to this value at full scale.
 constexpr int32_t kUnityGain = 0x20000000;
 constexpr int32_t kFullMeter = 0x7FFFFFFF;
+constexpr const char* kFailingStartUp = "The driver is set to fail its start-up.";
 
 int BytesPerSample(const SampleFormat& format) {
     return format.bytes != 0 ? format.bytes : 4;
@@ -33,17 +33,12 @@ bool SameTones(const std::vector<Tone>& a, const std::vector<Tone>& b) {
 
 }  // namespace
 
-std::atomic<int>& ServerReferences() {
-    static std::atomic<int> references{0};
-    return references;
-}
-
 TestSignalDriver::TestSignalDriver(const platform::CLSID& clsid, std::string settingsKey)
-    : clsid_(clsid),
+    : DriverBase(clsid, kDriverName),
       settingsKey_(std::move(settingsKey)),
       settings_(ReadSettings(settingsKey_)),
       format_(FormatOf(settings_.sampleType)) {
-    ServerReferences().fetch_add(1, std::memory_order_relaxed);
+    SetError(kFailingStartUp);
 }
 
 TestSignalDriver::~TestSignalDriver() {
@@ -51,23 +46,6 @@ TestSignalDriver::~TestSignalDriver() {
     if (thread_.joinable()) {
         thread_.detach();  // released from inside its own callback: it ends on its own
     }
-    ServerReferences().fetch_sub(1, std::memory_order_release);
-}
-
-platform::HRESULT TestSignalDriver::QueryInterface(const platform::IID& iid, void** object) {
-    return drivers::QueryDriverInterface(static_cast<IASIO*>(this), clsid_, iid, object);
-}
-
-uint32_t TestSignalDriver::AddRef() {
-    return references_.fetch_add(1, std::memory_order_relaxed) + 1;
-}
-
-uint32_t TestSignalDriver::Release() {
-    const uint32_t left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 ASIOBool TestSignalDriver::init(void* /*sysHandle*/) {
@@ -88,20 +66,13 @@ ASIOBool TestSignalDriver::init(void* /*sysHandle*/) {
     }
     sampleRate_.store(settings_.SupportsRate(settings_.sampleRate) ? settings_.sampleRate
                                                                    : settings_.sampleRates.front());
+    SetError("");
     initialised_ = true;
     return ASIOTrue;
 }
 
-void TestSignalDriver::getDriverName(char* name) {
-    std::snprintf(name, 32, "%s", kDriverName);
-}
-
 int32_t TestSignalDriver::getDriverVersion() {
     return settings_.version;
-}
-
-void TestSignalDriver::getErrorMessage(char* text) {
-    std::snprintf(text, 124, "%s", initialised_ ? "" : "The driver is set to fail its start-up.");
 }
 
 ASIOError TestSignalDriver::start() {
@@ -120,17 +91,13 @@ ASIOError TestSignalDriver::start() {
         return ASE_OK;
     }
     Join();
-    stopRequested_.store(false);
-    running_.store(true);
+    BeginStreaming();
     thread_ = std::thread(&TestSignalDriver::Stream, this);
     return ASE_OK;
 }
 
 ASIOError TestSignalDriver::stop() {
-    stopRequested_.store(true);
-    Join();
-    running_.store(false);
-    return ASE_OK;
+    return StopStreaming([this] { Join(); });
 }
 
 void TestSignalDriver::Join() {
@@ -146,15 +113,6 @@ ASIOError TestSignalDriver::getChannels(int32_t* numInputChannels, int32_t* numO
     }
     *numInputChannels = settings_.inputs;
     *numOutputChannels = settings_.outputs;
-    return ASE_OK;
-}
-
-ASIOError TestSignalDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
-    if (inputLatency == nullptr || outputLatency == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    *inputLatency = inputLatency_.load();
-    *outputLatency = outputLatency_.load();
     return ASE_OK;
 }
 
@@ -175,14 +133,6 @@ ASIOError TestSignalDriver::canSampleRate(ASIOSampleRate sampleRate) {
     return settings_.SupportsRate(sampleRate) ? ASE_OK : ASE_NoClock;
 }
 
-ASIOError TestSignalDriver::getSampleRate(ASIOSampleRate* sampleRate) {
-    if (sampleRate == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    *sampleRate = sampleRate_.load();
-    return ASE_OK;
-}
-
 ASIOError TestSignalDriver::setSampleRate(ASIOSampleRate sampleRate) {
     if (!settings_.SupportsRate(sampleRate)) {
         return ASE_NoClock;
@@ -191,48 +141,9 @@ ASIOError TestSignalDriver::setSampleRate(ASIOSampleRate sampleRate) {
     return ASE_OK;
 }
 
-ASIOError TestSignalDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
-    if (clocks == nullptr || numSources == nullptr || *numSources < 1) {
-        return ASE_InvalidParameter;
-    }
-    *clocks = ASIOClockSource{0, -1, -1, ASIOTrue, {}};
-    std::snprintf(clocks->name, sizeof clocks->name, "Internal");
-    *numSources = 1;
-    return ASE_OK;
-}
-
-ASIOError TestSignalDriver::setClockSource(int32_t reference) {
-    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
-}
-
-ASIOError TestSignalDriver::getSamplePosition(ASIOSamples* samplePosition,
-                                              ASIOTimeStamp* timeStamp) {
-    if (samplePosition == nullptr || timeStamp == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    if (!running_.load()) {
-        return ASE_SPNotAdvancing;
-    }
-    *samplePosition = Int64ToASIOSamples(samplePosition_.load());
-    *timeStamp = Int64ToASIOSamples(systemTime_.load());
-    return ASE_OK;
-}
-
 ASIOError TestSignalDriver::getChannelInfo(ASIOChannelInfo* info) {
-    if (info == nullptr) {
-        return ASE_InvalidParameter;
-    }
-    const bool isInput = info->isInput != ASIOFalse;
-    if (info->channel < 0 || info->channel >= (isInput ? settings_.inputs : settings_.outputs)) {
-        return ASE_InvalidParameter;
-    }
-    info->isActive = Find(isInput, info->channel) != nullptr ? ASIOTrue : ASIOFalse;
-    info->channelGroup = 0;
-    info->type = settings_.sampleType;
-    std::memset(info->name, 0, sizeof info->name);
-    std::snprintf(info->name, sizeof info->name, "%s %d", isInput ? "In" : "Out",
-                  static_cast<int>(info->channel) + 1);
-    return ASE_OK;
+    return DescribeChannel(info, settings_.inputs, settings_.outputs, settings_.sampleType,
+                           buffers_);
 }
 
 ASIOError TestSignalDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
@@ -243,49 +154,26 @@ ASIOError TestSignalDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t n
     if (settings_.createBuffersFails) {
         return ASE_NoMemory;
     }
-    if ((bufferInfos == nullptr && numChannels > 0) || numChannels < 0 || callbacks == nullptr) {
+    if (callbacks == nullptr ||
+        !ValidBufferInfos(bufferInfos, numChannels, settings_.inputs, settings_.outputs)) {
         return ASE_InvalidParameter;
     }
     if (!settings_.SupportsBufferSize(bufferSize)) {
         return ASE_InvalidMode;
-    }
-    for (int32_t i = 0; i < numChannels; ++i) {
-        const ASIOBufferInfo& info = bufferInfos[i];
-        const bool isInput = info.isInput != ASIOFalse;
-        const int32_t count = isInput ? settings_.inputs : settings_.outputs;
-        if (info.channelNum < 0 || info.channelNum >= count) {
-            return ASE_InvalidParameter;
-        }
-        for (int32_t j = 0; j < i; ++j) {
-            if ((bufferInfos[j].isInput != ASIOFalse) == isInput &&
-                bufferInfos[j].channelNum == info.channelNum) {
-                return ASE_InvalidParameter;
-            }
-        }
     }
     if (!buffers_.empty()) {
         disposeBuffers();
     }
     const auto bytes =
         static_cast<std::size_t>(bufferSize) * static_cast<std::size_t>(BytesPerSample(format_));
-    buffers_.resize(static_cast<std::size_t>(numChannels));
-    for (int32_t i = 0; i < numChannels; ++i) {
-        Buffer& buffer = buffers_[static_cast<std::size_t>(i)];
-        buffer.isInput = bufferInfos[i].isInput != ASIOFalse;
-        buffer.channel = bufferInfos[i].channelNum;
-        for (int half = 0; half < 2; ++half) {
-            buffer.halves[half] = std::make_unique<std::byte[]>(bytes);
-            bufferInfos[i].buffers[half] = buffer.halves[half].get();
-        }
-    }
+    buffers_ = drivers::MakeChannelBuffers(bufferInfos, numChannels, bytes);
     generators_.assign(static_cast<std::size_t>(settings_.inputs), Generator{});
     for (std::size_t i = 0; i < generators_.size(); ++i) {
         generators_[i].noise = 0x9E3779B9u * static_cast<uint32_t>(i + 1);
     }
     bufferSize_ = bufferSize;
     callbacks_ = callbacks;
-    useTimeInfo_ = settings_.timeInfo && callbacks->asioMessage != nullptr &&
-                   callbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+    useTimeInfo_ = settings_.timeInfo && WantsTimeInfo(*callbacks);
     inputLatency_.store(settings_.inputLatency.value_or(bufferSize));
     outputLatency_.store(settings_.outputLatency.value_or(bufferSize));
     return ASE_OK;
@@ -392,25 +280,6 @@ ASIOError TestSignalDriver::future(int32_t selector, void* opt) {
     }
 }
 
-ASIOError TestSignalDriver::outputReady() {
-    return ASE_OK;
-}
-
-const TestSignalDriver::Buffer* TestSignalDriver::Find(bool isInput, int32_t channel) const {
-    for (const Buffer& buffer : buffers_) {
-        if (buffer.isInput == isInput && buffer.channel == channel) {
-            return &buffer;
-        }
-    }
-    return nullptr;
-}
-
-int64_t TestSignalDriver::NowNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 void TestSignalDriver::FillInput(const Buffer& buffer, int half) {
     const auto channel = static_cast<std::size_t>(buffer.channel);
     const Tone& tone = settings_.tones[channel];
@@ -419,7 +288,7 @@ void TestSignalDriver::FillInput(const Buffer& buffer, int half) {
     std::byte* out = buffer.halves[half].get();
     if (tone.waveform == Waveform::Loopback) {
         // What the host wrote to the same output during the previous block.
-        const Buffer* output = Find(false, buffer.channel);
+        const Buffer* output = drivers::FindChannelBuffer(buffers_, false, buffer.channel);
         if (output != nullptr) {
             std::memcpy(out, output->halves[half ^ 1].get(),
                         count * static_cast<std::size_t>(width));
@@ -499,20 +368,7 @@ void TestSignalDriver::Stream() {
                 FillInput(buffer, half);
             }
         }
-        const int64_t position = samplePosition_.load();
-        systemTime_.store(NowNanoseconds());
-        ASIOTime time{};
-        time.timeInfo.speed = 1.0;
-        time.timeInfo.systemTime = Int64ToASIOSamples(systemTime_.load());
-        time.timeInfo.samplePosition = Int64ToASIOSamples(position);
-        time.timeInfo.sampleRate = rate;
-        time.timeInfo.flags =
-            kSystemTimeValid | kSamplePositionValid | kSampleRateValid | kSpeedValid;
-        if (useTimeInfo_ && callbacks_->bufferSwitchTimeInfo != nullptr) {
-            callbacks_->bufferSwitchTimeInfo(&time, half, ASIOTrue);
-        } else if (callbacks_->bufferSwitch != nullptr) {
-            callbacks_->bufferSwitch(half, ASIOTrue);
-        }
+        SwitchBuffers(*callbacks_, useTimeInfo_, half, rate, NowNanoseconds());
         for (const Buffer& buffer : buffers_) {
             if (!buffer.isInput) {
                 Measure(buffer, half);

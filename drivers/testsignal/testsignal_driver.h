@@ -11,42 +11,27 @@
 #include <vector>
 
 #include "asio/asio_records.h"
+#include "common/channel_buffers.h"
+#include "common/driver_base.h"
 #include "platform/com.h"
 #include "sample_codec.h"
 #include "settings.h"
 
 namespace spectrino::testsignal {
 
-// Driver objects and factory locks alive in this file; it may be unloaded at zero.
-std::atomic<int>& ServerReferences();
-
-class TestSignalDriver final : public IASIO {
+class TestSignalDriver final : public drivers::DriverBase {
 public:
     TestSignalDriver(const platform::CLSID& clsid, std::string settingsKey);
-    TestSignalDriver(const TestSignalDriver&) = delete;
-    TestSignalDriver& operator=(const TestSignalDriver&) = delete;
-
-    platform::HRESULT SPECTRINO_COMCALL QueryInterface(const platform::IID& iid,
-                                                       void** object) override;
-    uint32_t SPECTRINO_COMCALL AddRef() override;
-    uint32_t SPECTRINO_COMCALL Release() override;
 
     ASIOBool init(void* sysHandle) override;
-    void getDriverName(char* name) override;
     int32_t getDriverVersion() override;
-    void getErrorMessage(char* text) override;
     ASIOError start() override;
     ASIOError stop() override;
     ASIOError getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) override;
-    ASIOError getLatencies(int32_t* inputLatency, int32_t* outputLatency) override;
     ASIOError getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
                             int32_t* granularity) override;
     ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError getClockSources(ASIOClockSource* clocks, int32_t* numSources) override;
-    ASIOError setClockSource(int32_t reference) override;
-    ASIOError getSamplePosition(ASIOSamples* samplePosition, ASIOTimeStamp* timeStamp) override;
     ASIOError getChannelInfo(ASIOChannelInfo* info) override;
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                             ASIOCallbacks* callbacks) override;
@@ -56,16 +41,11 @@ public:
     // announced. Sent from the streaming thread while running, else from the calling thread.
     ASIOError controlPanel() override;
     ASIOError future(int32_t selector, void* opt) override;
-    ASIOError outputReady() override;
 
 private:
-    ~TestSignalDriver();
+    ~TestSignalDriver() override;
 
-    struct Buffer {
-        bool isInput = false;
-        int32_t channel = 0;
-        std::unique_ptr<std::byte[]> halves[2];
-    };
+    using Buffer = drivers::ChannelBuffer;
     struct Generator {
         double phase = 0.0;
         uint32_t noise = 0;
@@ -76,11 +56,7 @@ private:
     void Measure(const Buffer& buffer, int half);
     void SendPendingMessages();
     void Join();
-    const Buffer* Find(bool isInput, int32_t channel) const;
-    static int64_t NowNanoseconds();
 
-    std::atomic<uint32_t> references_{1};
-    platform::CLSID clsid_;
     std::string settingsKey_;
     Settings settings_;  // changed only while stopped, or in place for latencies
     SampleFormat format_;
@@ -97,13 +73,6 @@ private:
     std::unique_ptr<std::atomic<int32_t>[]> inputMeters_;
     std::unique_ptr<std::atomic<int32_t>[]> outputMeters_;
 
-    std::atomic<double> sampleRate_{44100.0};
-    std::atomic<int64_t> samplePosition_{0};
-    std::atomic<int64_t> systemTime_{0};
-    std::atomic<bool> running_{false};
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<int32_t> inputLatency_{0};
-    std::atomic<int32_t> outputLatency_{0};
     std::atomic<bool> resetWanted_{false};
     std::atomic<bool> latencyWanted_{false};
     std::atomic<bool> bufferSizeWanted_{false};

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "asio/DASIOHost.h"
+#include "driver_registry_test.h"
 #include "platform/registry.h"
 #include "wait_for.h"
 
@@ -29,36 +30,10 @@ using platform::RootKey;
 inline constexpr const char* kClassId = "{3B9C27E4-6A1D-4F58-9E03-7D2C5B8A41F6}";
 inline constexpr const char* kSettingsKey = "Software\\Spectrino\\ALSA";
 
-class AlsaRegistryTest : public ::testing::Test {
+class AlsaRegistryTest : public testing::DriverRegistryTest {
 protected:
-    void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "spectrino-alsa-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        setenv("SPECTRINO_REGISTRY_DIR", dir_.c_str(), 1);
-        Write(RootKey::ClassesRoot, std::string("CLSID\\") + kClassId + "\\InprocServer32", "",
-              SPECTRINO_ALSA_PATH);
-        Write(RootKey::LocalMachine, "software\\asio\\Spectrino ALSA", "clsid", kClassId);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    static void Write(RootKey root, const std::string& key, const std::string& name,
-                      const std::string& value) {
-        auto opened = RegistryKey::Open(root, key, Access::ReadWrite);
-        ASSERT_TRUE(opened);
-        ASSERT_TRUE(opened->WriteString(name, value));
-        ASSERT_TRUE(opened->Close());
-    }
-    static void Set(const std::string& name, const std::string& value) {
-        Write(RootKey::CurrentUser, kSettingsKey, name, value);
-    }
-    static std::optional<uint32_t> StoredNumber(const std::string& name) {
-        const auto key = RegistryKey::Open(RootKey::CurrentUser, kSettingsKey, Access::Read);
-        return key ? key->ReadInteger(name) : std::nullopt;
-    }
-
-    std::filesystem::path dir_;
+    AlsaRegistryTest()
+        : DriverRegistryTest({kClassId, "Spectrino ALSA", SPECTRINO_ALSA_PATH, kSettingsKey}) {}
 };
 
 using testing::WaitFor;
