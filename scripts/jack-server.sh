@@ -53,13 +53,19 @@ stop_jack_server() {
     [ -f "$file" ] || return 0
     pid=$(cat "$file")
     rm -f "$file"
-    # Killed outright, as a crashing server would go.
+    # Asked to end, so that it leaves JACK's table of servers, which holds only eight; one
+    # that does not end in five seconds is killed and its entry stays until the name is used
+    # again.
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
     kill -9 "$pid" 2>/dev/null || true
     for _ in $(seq 50); do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
-    # jackd leaves its sockets behind when killed; the next start of the name cleans them up.
     return 0
 }
 

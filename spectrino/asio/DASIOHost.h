@@ -261,6 +261,8 @@ public:
     virtual void SetInputGain(int32_t channel, int32_t gain);
 
     bool Active() const { return FActive; }
+    // False also when a chosen driver failed to open or was dropped on a failed reset.
+    bool DriverOpen() const { return FDriver.Get() != nullptr; }
     int DriverIndex() const { return FDriverIndex; }
     const std::string& DriverName() const { return FDriverName; }
     int32_t DriverVersion() const { return FDriverVersion; }

@@ -368,8 +368,10 @@ void TAnalyzer::SetAudioDevice(int32_t index) {
         return;
     }
     TAudioDevice* device = FDevices[static_cast<size_t>(index)].get();
-    // The current entry again restarts only a capture that is down.
-    if (device == FCurrentDevice && !captureDown_) {
+    // The current entry again restarts only what is down: a wave capture, or a driver that
+    // could not be reopened after a reset (its server went away).
+    const bool driverDown = device->IsASIO && !ASIOHost->DriverOpen();
+    if (device == FCurrentDevice && !captureDown_ && !driverDown) {
         return;
     }
     CheckOnly(cmDevice, cmDevice + static_cast<int>(FDevices.size()) - 1, cmDevice + index);

@@ -261,6 +261,64 @@ TEST_F(JackEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
     AppProductName.clear();
 }
 
+// The server goes away under the window and comes back: the driver is dropped on its reset,
+// and choosing the same device again from the menu reconnects and shows the tone again.
+TEST_F(JackEndToEnd, WindowReconnectsWhenTheDeviceIsChosenAgainAfterARestart) {
+    Set("Connect", tone_->TonePort() + "," + tone_->TonePort());
+    TForm1 form(nullptr);
+    AppCompanyName = "Test Maker";
+    AppProductName = "Spectrino";
+    form.FormShow();
+    const QString pair = QStringLiteral("In 1 / In 2 [Spectrino JACK]");
+    QAction* item = nullptr;
+    for (QAction* action : form.devs1->actions()) {
+        if (action->text() == pair) {
+            item = action;
+        }
+    }
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    const int32_t predicted = PredictedToneLevel(44100, 74, 1000.0);
+    const auto band74 = [&form] {
+        TSpectArray levels{};
+        form.Spectrum1Refresh(levels);
+        return levels[74];
+    };
+    RunFor(1500);
+    EXPECT_NEAR(band74(), predicted, 100);
+
+    struct Restart {
+        bool done = false;
+        ~Restart() {
+            if (!done) {
+                RunScript("start");
+            }
+        }
+    } restart;
+    const std::string port = tone_->TonePort();
+    tone_.reset();
+    ASSERT_EQ(RunScript("stop"), 0);
+    TASIOHost& host = *form.Analyzer().ASIOHost;
+    ASSERT_TRUE(WaitFor([&] { return !host.DriverOpen(); }, std::chrono::seconds(10)))
+        << "the driver was kept after its server went away";
+    restart.done = true;
+    ASSERT_EQ(RunScript("start"), 0);
+    tone_ = std::make_unique<JackClient>(jack_test::ServerName(), 1000.0, 0.1);
+    ASSERT_TRUE(tone_->Running());
+    Set("Connect", tone_->TonePort() + "," + tone_->TonePort());
+
+    item->trigger();
+    ASSERT_TRUE(host.DriverOpen()) << "choosing the device again did not reconnect";
+    EXPECT_TRUE(host.Active());
+    RunFor(1500);
+    const int32_t after = band74();
+    std::printf("window after the server came back: band 74 reads %.2f dB, predicted %.2f dB\n",
+                after / 100.0, predicted / 100.0);
+    EXPECT_NEAR(after, predicted, 100);
+    AppCompanyName.clear();
+    AppProductName.clear();
+}
+
 // The rate that is not the server's is resampled inside the driver: the tone lands in its
 // band as at the server's own rate.
 TEST_F(JackEndToEnd, OtherRateIsResampledIntoTheSameBand) {
