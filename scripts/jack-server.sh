@@ -4,8 +4,9 @@
 #     start_jack_server NAME [RATE]    stop_jack_server NAME
 # or run it: scripts/jack-server.sh start|stop NAME [RATE].
 # With SPECTRINO_JACK_EXTERNAL=1 a server is already there (PipeWire's, with the tests run under
-# pw-jack): start only waits for it to answer, and stop runs $SPECTRINO_JACK_STOP_COMMAND and
-# start $SPECTRINO_JACK_START_COMMAND, when a test restarts the server.
+# pw-jack): a test that restarts the server has stop run $SPECTRINO_JACK_STOP_COMMAND and start
+# $SPECTRINO_JACK_START_COMMAND; for the test runner's own calls around the tests
+# (SPECTRINO_JACK_FIXTURE set) start only waits for the server to answer and stop does nothing.
 
 # The one place the server's command line is written.
 jack_server_command() {
@@ -31,7 +32,8 @@ wait_for_jack_server() {
 start_jack_server() {
     local name=$1 rate=${2:-44100}
     if [ -n "${SPECTRINO_JACK_EXTERNAL:-}" ]; then
-        [ -n "${SPECTRINO_JACK_START_COMMAND:-}" ] && eval "$SPECTRINO_JACK_START_COMMAND"
+        [ -z "${SPECTRINO_JACK_FIXTURE:-}" ] && [ -n "${SPECTRINO_JACK_START_COMMAND:-}" ] &&
+            eval "$SPECTRINO_JACK_START_COMMAND"
         wait_for_jack_server "$name"
         return
     fi
@@ -46,7 +48,8 @@ start_jack_server() {
 stop_jack_server() {
     local name=$1 file pid
     if [ -n "${SPECTRINO_JACK_EXTERNAL:-}" ]; then
-        [ -n "${SPECTRINO_JACK_STOP_COMMAND:-}" ] && eval "$SPECTRINO_JACK_STOP_COMMAND"
+        [ -z "${SPECTRINO_JACK_FIXTURE:-}" ] && [ -n "${SPECTRINO_JACK_STOP_COMMAND:-}" ] &&
+            eval "$SPECTRINO_JACK_STOP_COMMAND"
         return 0
     fi
     file=$(jack_server_pid_file "$name")

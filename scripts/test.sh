@@ -25,6 +25,13 @@ stop_services
 # default sound server of current desktops.
 SPECTRINO_SOUND_SERVER=pipewire start_services
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 600 -L pipewire
+# The JACK driver's suite on PipeWire's JACK server (pipewire-jack's libjack); its restart test
+# stops and starts the whole sound server.
+restart=". '$root/scripts/services.sh' &&"
+SPECTRINO_JACK_EXTERNAL=1 LD_LIBRARY_PATH=$SPECTRINO_PIPEWIRE_JACK_LIBS \
+    SPECTRINO_JACK_STOP_COMMAND="$restart stop_sound_server" \
+    SPECTRINO_JACK_START_COMMAND="$restart start_sound_server" \
+    ctest --test-dir "$build" --output-on-failure --timeout 600 -R "^jack_e2e_test$"
 stop_services
 
 # The Windows build under Wine, against PulseAudio again; SPECTRINO_SKIP_WINDOWS=1 skips it.

@@ -52,6 +52,7 @@ void JackDriver::Close() {
     if (client_ == nullptr) {
         return;
     }
+    relay_.SetWatch(nullptr);
     drivers::RunBounded([client = client_] { jack_client_close(client); }, kCloseWait);
     client_ = nullptr;
     inputPorts_.clear();  // they went with the client
@@ -113,6 +114,7 @@ ASIOBool JackDriver::init(void* /*sysHandle*/) {
     }
     ConnectInputs();
     UpdateLatencies();
+    relay_.SetWatch([this] { WatchCycles(); });
     return ASIOTrue;
 }
 
@@ -320,6 +322,7 @@ int JackDriver::OnProcess(jack_nframes_t frames, void* self) {
 void JackDriver::Process(jack_nframes_t frames) {
     inProcess_.store(true);
     cycleFrames_.store(static_cast<int32_t>(frames));
+    cycles_.fetch_add(1, std::memory_order_relaxed);
     Engine* engine = processEngine_.load();
     if (engine != nullptr && static_cast<int32_t>(frames) != engine->size) {
         // The server's period changed. A server that said so has asked the host for a reset
@@ -420,12 +423,31 @@ int JackDriver::OnGraphOrder(void* self) {
 }
 
 void JackDriver::OnShutdown(jack_status_t /*code*/, const char* reason, void* self) {
-    auto* driver = static_cast<JackDriver*>(self);
-    driver->lost_.store(true);
-    driver->running_.store(false);
-    driver->SetError(std::string("The JACK server went away: ") +
-                     (reason != nullptr ? reason : ""));
-    driver->relay_.RequestReset();
+    static_cast<JackDriver*>(self)->MarkLost(std::string("The JACK server went away: ") +
+                                             (reason != nullptr ? reason : ""));
+}
+
+void JackDriver::MarkLost(const std::string& reason) {
+    if (lost_.exchange(true)) {
+        return;
+    }
+    running_.store(false);
+    SetError(reason);
+    relay_.RequestReset();
+}
+
+void JackDriver::WatchCycles() {
+    // Longer than any period a server runs (8192 frames at 22050 Hz is 0.37 s).
+    constexpr int kQuietTicksForLoss = 8;
+    const uint64_t cycles = cycles_.load(std::memory_order_relaxed);
+    if (cycles != watchedCycles_) {
+        watchedCycles_ = cycles;
+        quietTicks_ = 0;
+        return;
+    }
+    if (++quietTicks_ == kQuietTicksForLoss) {
+        MarkLost("The JACK server stopped running cycles");
+    }
 }
 
 ASIOError JackDriver::controlPanel() {

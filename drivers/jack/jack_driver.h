@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "common/channel_buffers.h"
@@ -65,6 +66,11 @@ private:
     static int OnSampleRate(jack_nframes_t rate, void* self);
     static int OnGraphOrder(void* self);
     static void OnShutdown(jack_status_t code, const char* reason, void* self);
+    // Streaming ends and the host is asked for a reset, which finds the server gone.
+    void MarkLost(const std::string& reason);
+    // On the relay's thread: a server that runs no cycle for a while is taken as gone, since
+    // not every server tells its clients when it goes (PipeWire's JACK side does not).
+    void WatchCycles();
 
     void Process(jack_nframes_t frames);
     void PassThrough(Engine& engine, jack_nframes_t frames);
@@ -96,6 +102,9 @@ private:
     std::atomic<Engine*> processEngine_{nullptr};
     std::atomic<bool> inProcess_{false};
     std::atomic<bool> lost_{false};
+    std::atomic<uint64_t> cycles_{0};  // process cycles run
+    uint64_t watchedCycles_ = 0;       // the relay thread's own
+    int quietTicks_ = 0;
     std::unique_ptr<drivers::DriverPanel> controlPanel_;
     MessageRelay relay_;
 };

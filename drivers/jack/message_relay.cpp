@@ -28,13 +28,24 @@ void MessageRelay::AnnounceLatencies() {
     wake_.release();
 }
 
+void MessageRelay::SetWatch(std::function<void()> watch) {
+    const std::lock_guard lock(mutex_);
+    watch_ = std::move(watch);
+}
+
 void MessageRelay::Run() {
     while (true) {
-        wake_.acquire();
+        const bool woken = wake_.try_acquire_for(kWatchTick);
         if (ending_.load()) {
             return;
         }
         const std::lock_guard lock(mutex_);
+        if (!woken) {
+            if (watch_) {
+                watch_();
+            }
+            continue;
+        }
         if (callbacks_ == nullptr || callbacks_->asioMessage == nullptr) {
             continue;  // kept until a host is there to hear it
         }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <semaphore>
 #include <thread>
@@ -24,12 +26,17 @@ public:
     // Safe from any thread, the process thread included: no lock, no allocation.
     void RequestReset();
     void AnnounceLatencies();
+    // Called on the relay's thread about every `kWatchTick` while set; empty stops it.
+    void SetWatch(std::function<void()> watch);
+
+    static constexpr auto kWatchTick = std::chrono::milliseconds(250);
 
 private:
     void Run();
 
     std::mutex mutex_;
     ASIOCallbacks* callbacks_ = nullptr;
+    std::function<void()> watch_;
     std::atomic<bool> resetWanted_{false};
     std::atomic<bool> latenciesWanted_{false};
     std::atomic<bool> ending_{false};

@@ -224,7 +224,8 @@ TEST_F(JackEndToEnd, ControlPanelChangesApplyThroughReset) {
     jack_port_t* first =
         jack_port_by_name(tone_->Client(), (std::string(kClient) + ":In 2").c_str());
     ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(jack_port_connected_to(first, tone_->TonePort().c_str()));
+    // PipeWire makes links a moment after the call.
+    EXPECT_TRUE(WaitFor([&] { return jack_port_connected_to(first, tone_->TonePort().c_str()); }));
 }
 
 // As a user does it: the tone client is named as the driver's source in its settings, the pair
