@@ -14,6 +14,7 @@
 
 #include "alsa_test_support.h"
 #include "core/bandtable.h"
+#include "e2e/device_menu.h"
 #include "e2e/predicted_level.h"
 #include "e2e/sound_server.h"
 #include "e2e/tone_player.h"
@@ -136,12 +137,7 @@ TEST_F(AlsaEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
     AppProductName = "Spectrino";
     form.FormShow();
     const QString pair = QStringLiteral("In 1 / In 2 [Spectrino ALSA]");
-    QAction* item = nullptr;
-    for (QAction* action : form.devs1->actions()) {
-        if (action->text() == pair) {
-            item = action;
-        }
-    }
+    QAction* item = spectrino_test::DeviceMenuItem(form, pair);
     ASSERT_NE(item, nullptr);
     item->trigger();
     EXPECT_EQ(form.windowTitle(), "Spectrino [" + pair + "]");

@@ -22,6 +22,7 @@
 #include "core/bandlevel.h"
 #include "core/bandtable.h"
 #include "core/input_routing.h"
+#include "e2e/device_menu.h"
 #include "e2e/predicted_level.h"
 #include "filterbank/utonebank.h"
 #include "jack_client.h"
@@ -238,12 +239,7 @@ TEST_F(JackEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
     AppProductName = "Spectrino";
     form.FormShow();
     const QString pair = QStringLiteral("In 1 / In 2 [Spectrino JACK]");
-    QAction* item = nullptr;
-    for (QAction* action : form.devs1->actions()) {
-        if (action->text() == pair) {
-            item = action;
-        }
-    }
+    QAction* item = spectrino_test::DeviceMenuItem(form, pair);
     ASSERT_NE(item, nullptr);
     item->trigger();
     EXPECT_EQ(form.windowTitle(), "Spectrino [" + pair + "]");
@@ -271,12 +267,7 @@ TEST_F(JackEndToEnd, WindowReconnectsWhenTheDeviceIsChosenAgainAfterARestart) {
     AppProductName = "Spectrino";
     form.FormShow();
     const QString pair = QStringLiteral("In 1 / In 2 [Spectrino JACK]");
-    QAction* item = nullptr;
-    for (QAction* action : form.devs1->actions()) {
-        if (action->text() == pair) {
-            item = action;
-        }
-    }
+    QAction* item = spectrino_test::DeviceMenuItem(form, pair);
     ASSERT_NE(item, nullptr);
     item->trigger();
     const int32_t predicted = PredictedToneLevel(44100, 74, 1000.0);
