@@ -78,6 +78,333 @@ void run_lanes(const float* x, const double* w, const ptrdiff_t* off, uint32_t l
 }
 #endif
 
+// Window generators: each produces the entries of one lane (double) or of four lanes (v4d)
+// side by side, one step further along the window at every call. Seeds give each lane's
+// first entry; a lane may start before the window (a negative index), the formulas carry on.
+struct LaneSeeds {
+    double first[kLanes];   // cosine: cos of the first angle; Gaussian: the first entry
+    double second[kLanes];  // cosine: its sine; Gaussian: ratio of the next entry to it
+};
+
+// Seeds for lanes whose first indices are first_index + j * spacing.
+LaneSeeds SeedLanes(const WindowShape& shape, double first_index, double spacing, uint32_t lanes) {
+    LaneSeeds seeds{};
+    if (shape.kind == WindowShape::Kind::kCosine) {
+        // Each lane's angle is the previous lane's turned by spacing * step.
+        const double angle = (first_index + shape.offset) * shape.step;
+        const double turn = spacing * shape.step;
+        const double tc = std::cos(turn), ts = std::sin(turn);
+        double c = std::cos(angle), s = std::sin(angle);
+        for (uint32_t j = 0; j < lanes; ++j) {
+            seeds.first[j] = c;
+            seeds.second[j] = s;
+            const double next = c * tc - s * ts;
+            s = s * tc + c * ts;
+            c = next;
+        }
+    } else if (shape.kind == WindowShape::Kind::kGaussian) {
+        // With d = 2i - m the entry is exp(g d^2), and the ratios between neighbours, of
+        // entries or of lanes, change by constant factors.
+        const double g = shape.g;
+        const double d = 2.0 * first_index - shape.m;
+        const double l = spacing;
+        double w = std::exp(g * d * d);
+        double r = std::exp(g * (4.0 * d + 4.0));
+        double lane_ratio = std::exp(g * (4.0 * l * d + 4.0 * l * l));
+        const double lane_ratio_step = std::exp(8.0 * g * l * l);
+        const double r_step = std::exp(8.0 * g * l);
+        for (uint32_t j = 0; j < lanes; ++j) {
+            seeds.first[j] = w;
+            seeds.second[j] = r;
+            w *= lane_ratio;
+            lane_ratio *= lane_ratio_step;
+            r *= r_step;
+        }
+    }
+    return seeds;
+}
+
+[[maybe_unused]] inline void Gather(double& lanes, const double* p) {
+    lanes = p[0];
+}
+#if defined(TONEBANK_HAVE_VECTORS)
+[[maybe_unused]] inline void Gather(v4d& lanes, const double* p) {
+    lanes = v4d{p[0], p[1], p[2], p[3]};
+}
+#endif
+
+struct OnesGenerator {
+    template <typename V>
+    struct Lanes {
+        Lanes(const WindowShape&, const double*, const double*) {}
+        V Next() { return V{} + 1.0; }
+    };
+};
+
+// cos((i + offset) step) by turning (cos, sin) one step at a time: exact to a few units of
+// rounding per step taken. For short blocks, run one after the other.
+struct RotatingCosineGenerator {
+    template <typename V>
+    struct Lanes {
+        Lanes(const WindowShape& shape, const double* cos0, const double* sin0)
+            : tc(std::cos(shape.step)),
+              ts(std::sin(shape.step)),
+              a0(shape.a[0]),
+              a1(shape.a[1]),
+              a2(shape.a[2]),
+              a3(shape.a[3]) {
+            Gather(c, cos0);
+            Gather(s, sin0);
+        }
+        V Next() {
+            const V w = ((a3 * c + a2) * c + a1) * c + a0;
+            const V next = c * tc - s * ts;
+            s = s * tc + c * ts;
+            c = next;
+            return w;
+        }
+        double tc, ts, a0, a1, a2, a3;
+        V c, s;
+    };
+};
+
+// cos((i + offset) step) by the three-term recurrence c[t+1] = 2 cos(step) c[t] - c[t-1]: one
+// multiply-add per entry. Its rounding grows with the square of the steps taken, which for
+// the longest lane (a few thousand entries) stays near 1e-9, far below what the results
+// resolve. The cubic of Degree (1 to 3) then gives the entry.
+template <int Degree>
+struct CosineGenerator {
+    template <typename V>
+    struct Lanes {
+        Lanes(const WindowShape& shape, const double* cos0, const double* sin0)
+            : k(2.0 * std::cos(shape.step)),
+              a0(shape.a[0]),
+              a1(shape.a[1]),
+              a2(shape.a[2]),
+              a3(shape.a[3]) {
+            V s;
+            Gather(c, cos0);
+            Gather(s, sin0);
+            // cos of one step earlier.
+            previous = c * std::cos(shape.step) + s * std::sin(shape.step);
+        }
+        V Next() {
+            V w;
+            if constexpr (Degree == 1) {
+                w = a1 * c + a0;
+            } else if constexpr (Degree == 2) {
+                w = (a2 * c + a1) * c + a0;
+            } else {
+                w = ((a3 * c + a2) * c + a1) * c + a0;
+            }
+            const V next = k * c - previous;
+            previous = c;
+            c = next;
+            return w;
+        }
+        double k, a0, a1, a2, a3;
+        V c, previous;
+    };
+};
+
+struct GaussianGenerator {
+    template <typename V>
+    struct Lanes {
+        Lanes(const WindowShape& shape, const double* w0, const double* r0)
+            : q(std::exp(8.0 * shape.g)) {
+            Gather(w, w0);
+            Gather(r, r0);
+        }
+        V Next() {
+            const V out = w;
+            w = w * r;
+            r = r * q;
+            return out;
+        }
+        double q;
+        V w, r;
+    };
+};
+
+template <typename Generator>
+GoertzelState RunSerialShaped(const float* x, const WindowShape& shape, uint32_t n, double c) {
+    const LaneSeeds seeds = SeedLanes(shape, 0.0, 0.0, 1);
+    typename Generator::template Lanes<double> window(shape, seeds.first, seeds.second);
+    double s1 = 0.0, s2 = 0.0;
+    for (uint32_t j = 0; j < n; ++j) {
+        const double s = x[j] * window.Next() + c * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    return {s1, s2};
+}
+
+#if defined(TONEBANK_HAVE_VECTORS)
+
+// As run_lanes, with the window made by the generator. Only the samples are read.
+template <typename Generator>
+inline __attribute__((always_inline)) void RunLanesShaped(const float* x, const WindowShape& shape,
+                                                          const ptrdiff_t* off, uint32_t length,
+                                                          uint32_t lead, double coefficient,
+                                                          double* s1_out, double* s2_out) {
+    const LaneSeeds seeds =
+        SeedLanes(shape, static_cast<double>(off[0]), static_cast<double>(length), kLanes);
+    typename Generator::template Lanes<v4d> wlo(shape, seeds.first, seeds.second);
+    typename Generator::template Lanes<v4d> whi(shape, seeds.first + 4, seeds.second + 4);
+    const v4d c = {coefficient, coefficient, coefficient, coefficient};
+    v4d lo1 = {0, 0, 0, 0}, lo2 = lo1, hi1 = lo1, hi2 = lo1;
+    const float* x0 = x + off[0];
+    const float* x1 = x + off[1];
+    const float* x2 = x + off[2];
+    const float* x3 = x + off[3];
+    const float* x4 = x + off[4];
+    const float* x5 = x + off[5];
+    const float* x6 = x + off[6];
+    const float* x7 = x + off[7];
+    uint32_t t = 0;
+    for (; t < lead; ++t) {
+        const v4d xlo = {0.0, x1[t], x2[t], x3[t]};
+        const v4d xhi = {x4[t], x5[t], x6[t], x7[t]};
+        const v4d lo = xlo * wlo.Next() + c * lo1 - lo2;
+        const v4d hi = xhi * whi.Next() + c * hi1 - hi2;
+        lo2 = lo1;
+        lo1 = lo;
+        hi2 = hi1;
+        hi1 = hi;
+    }
+    for (; t < length; ++t) {
+        const v4d xlo = {x0[t], x1[t], x2[t], x3[t]};
+        const v4d xhi = {x4[t], x5[t], x6[t], x7[t]};
+        const v4d lo = xlo * wlo.Next() + c * lo1 - lo2;
+        const v4d hi = xhi * whi.Next() + c * hi1 - hi2;
+        lo2 = lo1;
+        lo1 = lo;
+        hi2 = hi1;
+        hi1 = hi;
+    }
+    for (int j = 0; j < 4; ++j) {
+        s1_out[j] = lo1[j];
+        s2_out[j] = lo2[j];
+        s1_out[4 + j] = hi1[j];
+        s2_out[4 + j] = hi2[j];
+    }
+}
+
+TONEBANK_CLONES
+void run_lanes_ones(const float* x, const WindowShape& shape, const ptrdiff_t* off, uint32_t length,
+                    uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<OnesGenerator>(x, shape, off, length, lead, c, s1, s2);
+}
+
+TONEBANK_CLONES
+void run_lanes_cosine1(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<CosineGenerator<1>>(x, shape, off, length, lead, c, s1, s2);
+}
+
+TONEBANK_CLONES
+void run_lanes_cosine2(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<CosineGenerator<2>>(x, shape, off, length, lead, c, s1, s2);
+}
+
+TONEBANK_CLONES
+void run_lanes_cosine3(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<CosineGenerator<3>>(x, shape, off, length, lead, c, s1, s2);
+}
+
+TONEBANK_CLONES
+void run_lanes_gaussian(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                        uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<GaussianGenerator>(x, shape, off, length, lead, c, s1, s2);
+}
+#else
+template <typename Generator>
+void RunLanesShaped(const float* x, const WindowShape& shape, const ptrdiff_t* off, uint32_t length,
+                    uint32_t lead, double coefficient, double* s1_out, double* s2_out) {
+    for (uint32_t j = 0; j < kLanes; ++j) {
+        const uint32_t start = j == 0 ? lead : 0;
+        const LaneSeeds seeds = SeedLanes(shape, static_cast<double>(off[j] + start), 0.0, 1);
+        typename Generator::template Lanes<double> window(shape, seeds.first, seeds.second);
+        const float* lane = x + off[j] + start;
+        double s1 = 0.0, s2 = 0.0;
+        for (uint32_t t = 0; t < length - start; ++t) {
+            const double s = lane[t] * window.Next() + coefficient * s1 - s2;
+            s2 = s1;
+            s1 = s;
+        }
+        s1_out[j] = s1;
+        s2_out[j] = s2;
+    }
+}
+
+void run_lanes_ones(const float* x, const WindowShape& shape, const ptrdiff_t* off, uint32_t length,
+                    uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<OnesGenerator>(x, shape, off, length, lead, c, s1, s2);
+}
+
+void run_lanes_cosine1(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<CosineGenerator<1>>(x, shape, off, length, lead, c, s1, s2);
+}
+
+void run_lanes_cosine2(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<CosineGenerator<2>>(x, shape, off, length, lead, c, s1, s2);
+}
+
+void run_lanes_cosine3(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<CosineGenerator<3>>(x, shape, off, length, lead, c, s1, s2);
+}
+
+void run_lanes_gaussian(const float* x, const WindowShape& shape, const ptrdiff_t* off,
+                        uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
+    RunLanesShaped<GaussianGenerator>(x, shape, off, length, lead, c, s1, s2);
+}
+#endif
+
+// Lane offsets: equal chains of `length` samples, the first one short by `lead`.
+struct Split {
+    uint32_t length;
+    uint32_t lead;
+    ptrdiff_t off[kLanes];
+};
+
+Split SplitBlock(uint32_t n) {
+    Split split{};
+    split.length = (n + kLanes - 1) / kLanes;
+    split.lead = kLanes * split.length - n;
+    for (uint32_t j = 0; j < kLanes; ++j) {
+        split.off[j] = static_cast<ptrdiff_t>(j) * split.length - split.lead;
+    }
+    return split;
+}
+
+// s1 - e^(-i omega) s2 is a chain's transform up to a phase that depends only on where the
+// chain starts; rotating each by its start and adding gives the whole block's transform,
+// whose squared magnitude equals s1^2 + s2^2 - c s1 s2 of the single long chain. Short chains
+// also keep the states small, which spares precision at low frequencies.
+double JoinLanes(const double* s1, const double* s2, uint32_t length, double c) {
+    const double omega = std::acos(c / 2);
+    const double cw = std::cos(omega), sw = std::sin(omega);
+    // The phase -omega j length, turned one lane further each time.
+    const double tc = std::cos(omega * length), ts = -std::sin(omega * length);
+    double pr = 1.0, pi = 0.0;
+    double re = 0.0, im = 0.0;
+    for (uint32_t j = 0; j < kLanes; ++j) {
+        const double zr = s1[j] - cw * s2[j];
+        const double zi = sw * s2[j];
+        re += zr * pr - zi * pi;
+        im += zr * pi + zi * pr;
+        const double next = pr * tc - pi * ts;
+        pi = pi * tc + pr * ts;
+        pr = next;
+    }
+    return re * re + im * im;
+}
+
 }  // namespace
 
 GoertzelState goertzel_run_serial(const float* x, const double* w, uint32_t n, double c) {
@@ -94,32 +421,49 @@ double goertzel_block_power(const float* x, const double* w, uint32_t n, double 
     if (n < kMinSplitLength) {
         return goertzel_power(goertzel_run_serial(x, w, n, c), c);
     }
-    // Equal chains of `length` samples; the first one is short by `lead`.
-    const uint32_t length = (n + kLanes - 1) / kLanes;
-    const uint32_t lead = kLanes * length - n;
-    ptrdiff_t off[kLanes];
-    for (uint32_t j = 0; j < kLanes; ++j) {
-        off[j] = static_cast<ptrdiff_t>(j) * length - lead;
-    }
+    const Split split = SplitBlock(n);
     double s1[kLanes], s2[kLanes];
-    run_lanes(x, w, off, length, lead, c, s1, s2);
+    run_lanes(x, w, split.off, split.length, split.lead, c, s1, s2);
+    return JoinLanes(s1, s2, split.length, c);
+}
 
-    // s1 - e^(-i omega) s2 is the chain's transform up to a phase that depends only on where
-    // the chain starts; rotating each by its start and adding gives the whole block's transform,
-    // whose squared magnitude equals s1^2 + s2^2 - c s1 s2 of the single long chain. Short
-    // chains also keep the states small, which spares precision at low frequencies.
-    const double omega = std::acos(c / 2);
-    const double cw = std::cos(omega), sw = std::sin(omega);
-    double re = 0.0, im = 0.0;
-    for (uint32_t j = 0; j < kLanes; ++j) {
-        const double zr = s1[j] - cw * s2[j];
-        const double zi = sw * s2[j];
-        const double phase = -omega * static_cast<double>(j) * length;
-        const double pr = std::cos(phase), pi = std::sin(phase);
-        re += zr * pr - zi * pi;
-        im += zr * pi + zi * pr;
+double goertzel_block_power(const float* x, const WindowShape& w, uint32_t n, double c) {
+    using Kind = WindowShape::Kind;
+    if (n < kMinSplitLength) {
+        GoertzelState state{};
+        switch (w.kind) {
+            case Kind::kOnes:
+                state = RunSerialShaped<OnesGenerator>(x, w, n, c);
+                break;
+            case Kind::kCosine:
+                state = RunSerialShaped<RotatingCosineGenerator>(x, w, n, c);
+                break;
+            case Kind::kGaussian:
+                state = RunSerialShaped<GaussianGenerator>(x, w, n, c);
+                break;
+        }
+        return goertzel_power(state, c);
     }
-    return re * re + im * im;
+    const Split split = SplitBlock(n);
+    double s1[kLanes], s2[kLanes];
+    switch (w.kind) {
+        case Kind::kOnes:
+            run_lanes_ones(x, w, split.off, split.length, split.lead, c, s1, s2);
+            break;
+        case Kind::kCosine:
+            if (w.a[3] != 0.0) {
+                run_lanes_cosine3(x, w, split.off, split.length, split.lead, c, s1, s2);
+            } else if (w.a[2] != 0.0) {
+                run_lanes_cosine2(x, w, split.off, split.length, split.lead, c, s1, s2);
+            } else {
+                run_lanes_cosine1(x, w, split.off, split.length, split.lead, c, s1, s2);
+            }
+            break;
+        case Kind::kGaussian:
+            run_lanes_gaussian(x, w, split.off, split.length, split.lead, c, s1, s2);
+            break;
+    }
+    return JoinLanes(s1, s2, split.length, c);
 }
 
 }  // namespace tonebank
