@@ -2,12 +2,15 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 namespace tonebank {
 namespace {
 
 // Independent chains per block; two vectors of four doubles.
 constexpr uint32_t kLanes = 8;
+// The most lanes any form of the loop runs.
+constexpr uint32_t kMaxLanes = 16;
 // Below this length the serial loop is as fast and needs no joining.
 constexpr uint32_t kMinSplitLength = 128;
 
@@ -82,8 +85,8 @@ void run_lanes(const float* x, const double* w, const ptrdiff_t* off, uint32_t l
 // side by side, one step further along the window at every call. Seeds give each lane's
 // first entry; a lane may start before the window (a negative index), the formulas carry on.
 struct LaneSeeds {
-    double first[kLanes];   // cosine: cos of the first angle; Gaussian: the first entry
-    double second[kLanes];  // cosine: its sine; Gaussian: ratio of the next entry to it
+    double first[kMaxLanes];   // cosine: cos of the first angle; Gaussian: the first entry
+    double second[kMaxLanes];  // cosine: its sine; Gaussian: ratio of the next entry to it
 };
 
 // Seeds for lanes whose first indices are first_index + j * spacing.
@@ -131,11 +134,32 @@ LaneSeeds SeedLanes(const WindowShape& shape, double first_index, double spacing
 [[maybe_unused]] inline void Gather(v4d& lanes, const double* p) {
     lanes = v4d{p[0], p[1], p[2], p[3]};
 }
+
+typedef float v4f __attribute__((vector_size(16)));
+
+// Four samples from each of four lanes, as four vectors of one sample per lane.
+inline __attribute__((always_inline)) void Transpose(const float* a, const float* b, const float* c,
+                                                     const float* d, v4d* out) {
+    v4f ra, rb, rc, rd;
+    std::memcpy(&ra, a, sizeof ra);
+    std::memcpy(&rb, b, sizeof rb);
+    std::memcpy(&rc, c, sizeof rc);
+    std::memcpy(&rd, d, sizeof rd);
+    const v4f ab01 = __builtin_shufflevector(ra, rb, 0, 4, 1, 5);
+    const v4f cd01 = __builtin_shufflevector(rc, rd, 0, 4, 1, 5);
+    const v4f ab23 = __builtin_shufflevector(ra, rb, 2, 6, 3, 7);
+    const v4f cd23 = __builtin_shufflevector(rc, rd, 2, 6, 3, 7);
+    out[0] = __builtin_convertvector(__builtin_shufflevector(ab01, cd01, 0, 1, 4, 5), v4d);
+    out[1] = __builtin_convertvector(__builtin_shufflevector(ab01, cd01, 2, 3, 6, 7), v4d);
+    out[2] = __builtin_convertvector(__builtin_shufflevector(ab23, cd23, 0, 1, 4, 5), v4d);
+    out[3] = __builtin_convertvector(__builtin_shufflevector(ab23, cd23, 2, 3, 6, 7), v4d);
+}
 #endif
 
 struct OnesGenerator {
     template <typename V>
     struct Lanes {
+        Lanes() = default;
         Lanes(const WindowShape&, const double*, const double*) {}
         V Next() { return V{} + 1.0; }
     };
@@ -146,6 +170,7 @@ struct OnesGenerator {
 struct RotatingCosineGenerator {
     template <typename V>
     struct Lanes {
+        Lanes() = default;
         Lanes(const WindowShape& shape, const double* cos0, const double* sin0)
             : tc(std::cos(shape.step)),
               ts(std::sin(shape.step)),
@@ -163,8 +188,8 @@ struct RotatingCosineGenerator {
             c = next;
             return w;
         }
-        double tc, ts, a0, a1, a2, a3;
-        V c, s;
+        double tc = 0, ts = 0, a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+        V c{}, s{};
     };
 };
 
@@ -176,6 +201,7 @@ template <int Degree>
 struct CosineGenerator {
     template <typename V>
     struct Lanes {
+        Lanes() = default;
         Lanes(const WindowShape& shape, const double* cos0, const double* sin0)
             : k(2.0 * std::cos(shape.step)),
               a0(shape.a[0]),
@@ -202,14 +228,15 @@ struct CosineGenerator {
             c = next;
             return w;
         }
-        double k, a0, a1, a2, a3;
-        V c, previous;
+        double k = 0, a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+        V c{}, previous{};
     };
 };
 
 struct GaussianGenerator {
     template <typename V>
     struct Lanes {
+        Lanes() = default;
         Lanes(const WindowShape& shape, const double* w0, const double* r0)
             : q(std::exp(8.0 * shape.g)) {
             Gather(w, w0);
@@ -221,8 +248,8 @@ struct GaussianGenerator {
             r = r * q;
             return out;
         }
-        double q;
-        V w, r;
+        double q = 0;
+        V w{}, r{};
     };
 };
 
@@ -239,98 +266,127 @@ GoertzelState RunSerialShaped(const float* x, const WindowShape& shape, uint32_t
     return {s1, s2};
 }
 
+// Lane offsets: equal chains of `length` samples, the first one short by `lead`.
+struct Split {
+    uint32_t lanes;
+    uint32_t length;
+    uint32_t lead;
+    ptrdiff_t off[kMaxLanes];
+};
+
+Split SplitBlock(uint32_t n, uint32_t lanes) {
+    Split split{};
+    split.lanes = lanes;
+    split.length = (n + lanes - 1) / lanes;
+    split.lead = lanes * split.length - n;
+    for (uint32_t j = 0; j < lanes; ++j) {
+        split.off[j] = static_cast<ptrdiff_t>(j) * split.length - split.lead;
+    }
+    return split;
+}
+
 #if defined(TONEBANK_HAVE_VECTORS)
 
-// As run_lanes, with the window made by the generator. Only the samples are read.
-template <typename Generator>
+// As run_lanes, for 4 * Groups lanes and with the window made by the generator: only the
+// samples are read.
+template <typename Generator, int Groups>
 inline __attribute__((always_inline)) void RunLanesShaped(const float* x, const WindowShape& shape,
-                                                          const ptrdiff_t* off, uint32_t length,
-                                                          uint32_t lead, double coefficient,
+                                                          const Split& split, double coefficient,
                                                           double* s1_out, double* s2_out) {
-    const LaneSeeds seeds =
-        SeedLanes(shape, static_cast<double>(off[0]), static_cast<double>(length), kLanes);
-    typename Generator::template Lanes<v4d> wlo(shape, seeds.first, seeds.second);
-    typename Generator::template Lanes<v4d> whi(shape, seeds.first + 4, seeds.second + 4);
+    const uint32_t length = split.length;
+    const LaneSeeds seeds = SeedLanes(shape, static_cast<double>(split.off[0]),
+                                      static_cast<double>(length), 4 * Groups);
+    using Window = typename Generator::template Lanes<v4d>;
+    Window window[Groups] = {};
+#pragma GCC unroll 16
+    for (int g = 0; g < Groups; ++g) {
+        window[g] = Window(shape, seeds.first + 4 * g, seeds.second + 4 * g);
+    }
     const v4d c = {coefficient, coefficient, coefficient, coefficient};
-    v4d lo1 = {0, 0, 0, 0}, lo2 = lo1, hi1 = lo1, hi2 = lo1;
-    const float* x0 = x + off[0];
-    const float* x1 = x + off[1];
-    const float* x2 = x + off[2];
-    const float* x3 = x + off[3];
-    const float* x4 = x + off[4];
-    const float* x5 = x + off[5];
-    const float* x6 = x + off[6];
-    const float* x7 = x + off[7];
+    v4d s1[Groups], s2[Groups];
+    const float* lane[4 * Groups];
+#pragma GCC unroll 16
+    for (int g = 0; g < Groups; ++g) {
+        s1[g] = v4d{0, 0, 0, 0};
+        s2[g] = s1[g];
+    }
+#pragma GCC unroll 16
+    for (int j = 0; j < 4 * Groups; ++j) {
+        lane[j] = x + split.off[j];
+    }
+    // The input and the older state are combined first, so that each step waits for the
+    // previous one only through a single multiply-add.
+    const auto step = [&](const v4d* in) {
+#pragma GCC unroll 16
+        for (int g = 0; g < Groups; ++g) {
+            const v4d u = in[g] * window[g].Next() - s2[g];
+            s2[g] = s1[g];
+            s1[g] = c * s1[g] + u;
+        }
+    };
     uint32_t t = 0;
-    for (; t < lead; ++t) {
-        const v4d xlo = {0.0, x1[t], x2[t], x3[t]};
-        const v4d xhi = {x4[t], x5[t], x6[t], x7[t]};
-        const v4d lo = xlo * wlo.Next() + c * lo1 - lo2;
-        const v4d hi = xhi * whi.Next() + c * hi1 - hi2;
-        lo2 = lo1;
-        lo1 = lo;
-        hi2 = hi1;
-        hi1 = hi;
+    // The first lane starts late: its first samples would lie before the block.
+    for (; t < split.lead; ++t) {
+        v4d in[Groups] = {};
+#pragma GCC unroll 16
+        for (int g = 0; g < Groups; ++g) {
+            const float* const* l = lane + 4 * g;
+            in[g] = v4d{g == 0 ? 0.0 : l[0][t], l[1][t], l[2][t], l[3][t]};
+        }
+        step(in);
+    }
+    // Four steps at a time: four samples of each lane in one load, turned into four vectors
+    // of one sample per lane, instead of single loads for every lane and step.
+    for (; t + 4 <= length; t += 4) {
+        v4d in[4][Groups];
+#pragma GCC unroll 16
+        for (int g = 0; g < Groups; ++g) {
+            const float* const* l = lane + 4 * g;
+            v4d group[4];
+            Transpose(l[0] + t, l[1] + t, l[2] + t, l[3] + t, group);
+#pragma GCC unroll 16
+            for (int k = 0; k < 4; ++k) {
+                in[k][g] = group[k];
+            }
+        }
+#pragma GCC unroll 16
+        for (int k = 0; k < 4; ++k) {
+            step(in[k]);
+        }
     }
     for (; t < length; ++t) {
-        const v4d xlo = {x0[t], x1[t], x2[t], x3[t]};
-        const v4d xhi = {x4[t], x5[t], x6[t], x7[t]};
-        const v4d lo = xlo * wlo.Next() + c * lo1 - lo2;
-        const v4d hi = xhi * whi.Next() + c * hi1 - hi2;
-        lo2 = lo1;
-        lo1 = lo;
-        hi2 = hi1;
-        hi1 = hi;
+        v4d in[Groups] = {};
+#pragma GCC unroll 16
+        for (int g = 0; g < Groups; ++g) {
+            const float* const* l = lane + 4 * g;
+            in[g] = v4d{l[0][t], l[1][t], l[2][t], l[3][t]};
+        }
+        step(in);
     }
-    for (int j = 0; j < 4; ++j) {
-        s1_out[j] = lo1[j];
-        s2_out[j] = lo2[j];
-        s1_out[4 + j] = hi1[j];
-        s2_out[4 + j] = hi2[j];
+#pragma GCC unroll 16
+    for (int g = 0; g < Groups; ++g) {
+#pragma GCC unroll 16
+        for (int j = 0; j < 4; ++j) {
+            s1_out[4 * g + j] = s1[g][j];
+            s2_out[4 * g + j] = s2[g][j];
+        }
     }
 }
-
-TONEBANK_CLONES
-void run_lanes_ones(const float* x, const WindowShape& shape, const ptrdiff_t* off, uint32_t length,
-                    uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<OnesGenerator>(x, shape, off, length, lead, c, s1, s2);
-}
-
-TONEBANK_CLONES
-void run_lanes_cosine1(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<CosineGenerator<1>>(x, shape, off, length, lead, c, s1, s2);
-}
-
-TONEBANK_CLONES
-void run_lanes_cosine2(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<CosineGenerator<2>>(x, shape, off, length, lead, c, s1, s2);
-}
-
-TONEBANK_CLONES
-void run_lanes_cosine3(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<CosineGenerator<3>>(x, shape, off, length, lead, c, s1, s2);
-}
-
-TONEBANK_CLONES
-void run_lanes_gaussian(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                        uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<GaussianGenerator>(x, shape, off, length, lead, c, s1, s2);
-}
+#define TONEBANK_LANES_BODY(Generator, Groups) \
+    RunLanesShaped<Generator, Groups>(x, shape, split, c, s1, s2)
 #else
-template <typename Generator>
-void RunLanesShaped(const float* x, const WindowShape& shape, const ptrdiff_t* off, uint32_t length,
-                    uint32_t lead, double coefficient, double* s1_out, double* s2_out) {
-    for (uint32_t j = 0; j < kLanes; ++j) {
-        const uint32_t start = j == 0 ? lead : 0;
-        const LaneSeeds seeds = SeedLanes(shape, static_cast<double>(off[j] + start), 0.0, 1);
+// One lane after the other.
+template <typename Generator, int Groups>
+void RunLanesShaped(const float* x, const WindowShape& shape, const Split& split,
+                    double coefficient, double* s1_out, double* s2_out) {
+    for (uint32_t j = 0; j < split.lanes; ++j) {
+        const uint32_t start = j == 0 ? split.lead : 0;
+        const LaneSeeds seeds = SeedLanes(shape, static_cast<double>(split.off[j] + start), 0.0, 1);
         typename Generator::template Lanes<double> window(shape, seeds.first, seeds.second);
-        const float* lane = x + off[j] + start;
+        const float* in = x + split.off[j] + start;
         double s1 = 0.0, s2 = 0.0;
-        for (uint32_t t = 0; t < length - start; ++t) {
-            const double s = lane[t] * window.Next() + coefficient * s1 - s2;
+        for (uint32_t t = 0; t < split.length - start; ++t) {
+            const double s = in[t] * window.Next() + coefficient * s1 - s2;
             s2 = s1;
             s1 = s;
         }
@@ -338,62 +394,64 @@ void RunLanesShaped(const float* x, const WindowShape& shape, const ptrdiff_t* o
         s2_out[j] = s2;
     }
 }
-
-void run_lanes_ones(const float* x, const WindowShape& shape, const ptrdiff_t* off, uint32_t length,
-                    uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<OnesGenerator>(x, shape, off, length, lead, c, s1, s2);
-}
-
-void run_lanes_cosine1(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<CosineGenerator<1>>(x, shape, off, length, lead, c, s1, s2);
-}
-
-void run_lanes_cosine2(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<CosineGenerator<2>>(x, shape, off, length, lead, c, s1, s2);
-}
-
-void run_lanes_cosine3(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                       uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<CosineGenerator<3>>(x, shape, off, length, lead, c, s1, s2);
-}
-
-void run_lanes_gaussian(const float* x, const WindowShape& shape, const ptrdiff_t* off,
-                        uint32_t length, uint32_t lead, double c, double* s1, double* s2) {
-    RunLanesShaped<GaussianGenerator>(x, shape, off, length, lead, c, s1, s2);
-}
+#define TONEBANK_LANES_BODY(Generator, Groups) \
+    RunLanesShaped<Generator, Groups>(x, shape, split, c, s1, s2)
 #endif
 
-// Lane offsets: equal chains of `length` samples, the first one short by `lead`.
-struct Split {
-    uint32_t length;
-    uint32_t lead;
-    ptrdiff_t off[kLanes];
-};
+// One clone set per window form. The rectangular window waits only on the recurrence, so more
+// lanes keep the processor busy; the others have enough work per step with eight.
+constexpr uint32_t kOnesLanes = 16;
+constexpr uint32_t kShapedLanes = 8;
 
-Split SplitBlock(uint32_t n) {
-    Split split{};
-    split.length = (n + kLanes - 1) / kLanes;
-    split.lead = kLanes * split.length - n;
-    for (uint32_t j = 0; j < kLanes; ++j) {
-        split.off[j] = static_cast<ptrdiff_t>(j) * split.length - split.lead;
-    }
-    return split;
+TONEBANK_CLONES
+void run_lanes_ones(const float* x, const WindowShape& shape, const Split& split, double c,
+                    double* s1, double* s2) {
+    TONEBANK_LANES_BODY(OnesGenerator, kOnesLanes / 4);
+}
+
+TONEBANK_CLONES
+void run_lanes_ones_short(const float* x, const WindowShape& shape, const Split& split, double c,
+                          double* s1, double* s2) {
+    TONEBANK_LANES_BODY(OnesGenerator, kShapedLanes / 4);
+}
+
+TONEBANK_CLONES
+void run_lanes_cosine1(const float* x, const WindowShape& shape, const Split& split, double c,
+                       double* s1, double* s2) {
+    TONEBANK_LANES_BODY(CosineGenerator<1>, kShapedLanes / 4);
+}
+
+TONEBANK_CLONES
+void run_lanes_cosine2(const float* x, const WindowShape& shape, const Split& split, double c,
+                       double* s1, double* s2) {
+    TONEBANK_LANES_BODY(CosineGenerator<2>, kShapedLanes / 4);
+}
+
+TONEBANK_CLONES
+void run_lanes_cosine3(const float* x, const WindowShape& shape, const Split& split, double c,
+                       double* s1, double* s2) {
+    TONEBANK_LANES_BODY(CosineGenerator<3>, kShapedLanes / 4);
+}
+
+TONEBANK_CLONES
+void run_lanes_gaussian(const float* x, const WindowShape& shape, const Split& split, double c,
+                        double* s1, double* s2) {
+    TONEBANK_LANES_BODY(GaussianGenerator, kShapedLanes / 4);
 }
 
 // s1 - e^(-i omega) s2 is a chain's transform up to a phase that depends only on where the
 // chain starts; rotating each by its start and adding gives the whole block's transform,
 // whose squared magnitude equals s1^2 + s2^2 - c s1 s2 of the single long chain. Short chains
 // also keep the states small, which spares precision at low frequencies.
-double JoinLanes(const double* s1, const double* s2, uint32_t length, double c) {
+double JoinLanes(const double* s1, const double* s2, const Split& split, double c) {
+    const uint32_t length = split.length;
     const double omega = std::acos(c / 2);
     const double cw = std::cos(omega), sw = std::sin(omega);
     // The phase -omega j length, turned one lane further each time.
     const double tc = std::cos(omega * length), ts = -std::sin(omega * length);
     double pr = 1.0, pi = 0.0;
     double re = 0.0, im = 0.0;
-    for (uint32_t j = 0; j < kLanes; ++j) {
+    for (uint32_t j = 0; j < split.lanes; ++j) {
         const double zr = s1[j] - cw * s2[j];
         const double zi = sw * s2[j];
         re += zr * pr - zi * pi;
@@ -421,10 +479,10 @@ double goertzel_block_power(const float* x, const double* w, uint32_t n, double 
     if (n < kMinSplitLength) {
         return goertzel_power(goertzel_run_serial(x, w, n, c), c);
     }
-    const Split split = SplitBlock(n);
+    const Split split = SplitBlock(n, kLanes);
     double s1[kLanes], s2[kLanes];
     run_lanes(x, w, split.off, split.length, split.lead, c, s1, s2);
-    return JoinLanes(s1, s2, split.length, c);
+    return JoinLanes(s1, s2, split, c);
 }
 
 double goertzel_block_power(const float* x, const WindowShape& w, uint32_t n, double c) {
@@ -444,26 +502,32 @@ double goertzel_block_power(const float* x, const WindowShape& w, uint32_t n, do
         }
         return goertzel_power(state, c);
     }
-    const Split split = SplitBlock(n);
-    double s1[kLanes], s2[kLanes];
+    // The first lane must not start later than its chain is long.
+    const bool many = w.kind == Kind::kOnes && n >= kOnesLanes * kOnesLanes;
+    const Split split = SplitBlock(n, many ? kOnesLanes : kShapedLanes);
+    double s1[kMaxLanes], s2[kMaxLanes];
     switch (w.kind) {
         case Kind::kOnes:
-            run_lanes_ones(x, w, split.off, split.length, split.lead, c, s1, s2);
+            if (many) {
+                run_lanes_ones(x, w, split, c, s1, s2);
+            } else {
+                run_lanes_ones_short(x, w, split, c, s1, s2);
+            }
             break;
         case Kind::kCosine:
             if (w.a[3] != 0.0) {
-                run_lanes_cosine3(x, w, split.off, split.length, split.lead, c, s1, s2);
+                run_lanes_cosine3(x, w, split, c, s1, s2);
             } else if (w.a[2] != 0.0) {
-                run_lanes_cosine2(x, w, split.off, split.length, split.lead, c, s1, s2);
+                run_lanes_cosine2(x, w, split, c, s1, s2);
             } else {
-                run_lanes_cosine1(x, w, split.off, split.length, split.lead, c, s1, s2);
+                run_lanes_cosine1(x, w, split, c, s1, s2);
             }
             break;
         case Kind::kGaussian:
-            run_lanes_gaussian(x, w, split.off, split.length, split.lead, c, s1, s2);
+            run_lanes_gaussian(x, w, split, c, s1, s2);
             break;
     }
-    return JoinLanes(s1, s2, split.length, c);
+    return JoinLanes(s1, s2, split, c);
 }
 
 }  // namespace tonebank
