@@ -16,6 +16,9 @@ struct goertzel_bin {
     double coefficient;  // 2 cos(omega)
     uint32_t block_length;
     int32_t inactive;
+    // The last power computed and the bank's generation it belongs to (0: none yet).
+    uint64_t cached_generation;
+    double cached_power;
 };
 
 }  // namespace tonebank
@@ -32,5 +35,8 @@ struct goertzel_bank {
     std::recursive_mutex lock;
     uint32_t bin_count;
     int32_t window_type;
+    // Counts the changes that can change a result (feeding, flushing, another window), so a
+    // result asked for again while nothing changed comes from the bin's cache. Starts at 1.
+    uint64_t generation;
     tonebank::goertzel_bin* bins[tonebank::kMaxBins];
 };

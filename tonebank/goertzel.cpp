@@ -15,6 +15,20 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
+// The bin's filter over the newest block of the history; under the bank's lock.
+double BlockPower(const goertzel_bank& bank, const goertzel_bin& bin) {
+    // The block is the newest `n` samples; a short history uses the first window entries.
+    uint32_t n = bank.fill;
+    uint32_t start = 0;
+    if (n > bin.block_length) {
+        start = n - bin.block_length;
+        n = bin.block_length;
+    }
+    return tonebank::goertzel_block_power(
+        bank.history + start, tonebank::window_shape(bank.window_type, bin.block_length), n,
+        bin.coefficient);
+}
+
 }  // namespace
 
 extern "C" {
@@ -33,6 +47,7 @@ TONEBANK_API goertzel_bank* goertzel_create(uint32_t sample_rate) {
     bank->fill = 0;
     bank->bin_count = 0;
     bank->window_type = 0;
+    bank->generation = 1;
     std::memset(bank->bins, 0, sizeof(bank->bins));
     bank->storage = static_cast<float*>(std::malloc(sizeof(float) * 2 * size_t{sample_rate}));
     if (bank->storage == nullptr) {
@@ -90,11 +105,18 @@ TONEBANK_API int32_t goertzel_addbin(goertzel_bank* bank, double frequency, doub
 
 TONEBANK_API void goertzel_setwindowing(goertzel_bank* bank, int32_t window_type) {
     std::lock_guard guard(bank->lock);
-    bank->window_type = window_type;
+    if (bank->window_type != window_type) {
+        bank->window_type = window_type;
+        ++bank->generation;
+    }
 }
 
 TONEBANK_API void goertzel_addsamples(goertzel_bank* bank, const float* samples, uint32_t count) {
     std::lock_guard guard(bank->lock);
+    if (count == 0) {
+        return;
+    }
+    ++bank->generation;
     const uint32_t capacity = bank->capacity;
     if (count >= capacity) {
         std::memcpy(bank->storage, samples + (count - capacity), sizeof(float) * capacity);
@@ -119,7 +141,6 @@ TONEBANK_API void goertzel_addsamples(goertzel_bank* bank, const float* samples,
 }
 
 TONEBANK_API double goertzel_getresult(goertzel_bank* bank, uint32_t index) {
-    double coefficient = 0.0;
     uint32_t block_length = 0;
     double power = 0.0;
     {
@@ -127,27 +148,23 @@ TONEBANK_API double goertzel_getresult(goertzel_bank* bank, uint32_t index) {
         if (index >= bank->bin_count || bank->bins[index]->inactive) {
             return 0.0;
         }
-        const goertzel_bin* bin = bank->bins[index];
-        coefficient = bin->coefficient;
+        goertzel_bin* bin = bank->bins[index];
         block_length = bin->block_length;
-        // The block is the newest `n` samples; a short history uses the first window entries.
-        uint32_t n = bank->fill;
-        uint32_t start = 0;
-        if (n > block_length) {
-            start = n - block_length;
-            n = block_length;
+        if (bin->cached_generation == bank->generation) {
+            power = bin->cached_power;
+        } else {
+            power = BlockPower(*bank, *bin);
+            bin->cached_power = power;
+            bin->cached_generation = bank->generation;
         }
-        power = tonebank::goertzel_block_power(
-            bank->history + start, tonebank::window_shape(bank->window_type, block_length), n,
-            coefficient);
     }
     const double n = static_cast<double>(block_length);
     return power / (n * n);
 }
-
 TONEBANK_API void goertzel_flush(goertzel_bank* bank) {
     std::lock_guard guard(bank->lock);
     bank->fill = 0;
+    ++bank->generation;
 }
 
 }  // extern "C"

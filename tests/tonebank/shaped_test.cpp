@@ -117,4 +117,39 @@ TEST(FilterBank, EveryBandAndWindowAgreesWithTheLiteralLoopAtBothRates) {
     }
 }
 
+// A result is computed again after every change that can alter it (feeding, flushing,
+// another window) and only then; asked again without a change, it is the same.
+TEST(FilterBank, ResultsFollowEveryChangeAndRepeatOtherwise) {
+    auto bank = MakeBank(44100);
+    ASSERT_EQ(goertzel_addbin(bank.get(), 1000.0, 60.0), 0);
+    const auto noise = Noise(3000, 23);
+    const double ms = MeanSquare(noise.data(), noise.size());
+    goertzel_addsamples(bank.get(), noise.data(), 2000);
+    const double first = goertzel_getresult(bank.get(), 0);
+    EXPECT_EQ(goertzel_getresult(bank.get(), 0), first);
+
+    const auto expectLiteral = [&](const char* after) {
+        const double literal = LiteralResult(*bank, 0);
+        EXPECT_NEAR(goertzel_getresult(bank.get(), 0), literal, Allowed(literal, ms)) << after;
+    };
+    goertzel_addsamples(bank.get(), noise.data() + 2000, 1);
+    EXPECT_NE(goertzel_getresult(bank.get(), 0), first);
+    expectLiteral("one more sample");
+    const double fed = goertzel_getresult(bank.get(), 0);
+    goertzel_addsamples(bank.get(), noise.data(), 0);
+    EXPECT_EQ(goertzel_getresult(bank.get(), 0), fed);
+
+    goertzel_setwindowing(bank.get(), 2);
+    expectLiteral("Gaussian");
+    const double gaussian = goertzel_getresult(bank.get(), 0);
+    EXPECT_NE(gaussian, fed);
+    goertzel_setwindowing(bank.get(), 2);
+    EXPECT_EQ(goertzel_getresult(bank.get(), 0), gaussian);
+
+    goertzel_flush(bank.get());
+    EXPECT_EQ(goertzel_getresult(bank.get(), 0), 0.0);
+    goertzel_addsamples(bank.get(), noise.data(), 1000);
+    expectLiteral("flushed and fed");
+}
+
 }  // namespace
