@@ -82,15 +82,18 @@ void run_lanes(const float* x, const double* w, const ptrdiff_t* off, uint32_t l
 #endif
 
 // Window generators: each produces the entries of one lane (double) or of four lanes (v4d)
-// side by side, one step further along the window at every call. Seeds give each lane's
-// first entry; a lane may start before the window (a negative index), the formulas carry on.
+// side by side, `stride` entries further along the window at every call. Seeds give each
+// lane's first entry; a lane may start before the window (a negative index), the formulas
+// carry on.
 struct LaneSeeds {
     double first[kMaxLanes];   // cosine: cos of the first angle; Gaussian: the first entry
     double second[kMaxLanes];  // cosine: its sine; Gaussian: ratio of the next entry to it
 };
 
-// Seeds for lanes whose first indices are first_index + j * spacing.
-LaneSeeds SeedLanes(const WindowShape& shape, double first_index, double spacing, uint32_t lanes) {
+// Seeds for lanes whose first indices are first_index + j * spacing and which move on by
+// `stride` entries at every step.
+LaneSeeds SeedLanes(const WindowShape& shape, double first_index, double spacing, double stride,
+                    uint32_t lanes) {
     LaneSeeds seeds{};
     if (shape.kind == WindowShape::Kind::kCosine) {
         // Each lane's angle is the previous lane's turned by spacing * step.
@@ -111,11 +114,12 @@ LaneSeeds SeedLanes(const WindowShape& shape, double first_index, double spacing
         const double g = shape.g;
         const double d = 2.0 * first_index - shape.m;
         const double l = spacing;
+        const double st = stride;
         double w = std::exp(g * d * d);
-        double r = std::exp(g * (4.0 * d + 4.0));
+        double r = std::exp(g * (4.0 * st * d + 4.0 * st * st));
         double lane_ratio = std::exp(g * (4.0 * l * d + 4.0 * l * l));
         const double lane_ratio_step = std::exp(8.0 * g * l * l);
-        const double r_step = std::exp(8.0 * g * l);
+        const double r_step = std::exp(8.0 * g * st * l);
         for (uint32_t j = 0; j < lanes; ++j) {
             seeds.first[j] = w;
             seeds.second[j] = r;
@@ -137,30 +141,13 @@ LaneSeeds SeedLanes(const WindowShape& shape, double first_index, double spacing
 
 typedef float v4f __attribute__((vector_size(16)));
 
-// Four samples from each of four lanes, as four vectors of one sample per lane.
-inline __attribute__((always_inline)) void Transpose(const float* a, const float* b, const float* c,
-                                                     const float* d, v4d* out) {
-    v4f ra, rb, rc, rd;
-    std::memcpy(&ra, a, sizeof ra);
-    std::memcpy(&rb, b, sizeof rb);
-    std::memcpy(&rc, c, sizeof rc);
-    std::memcpy(&rd, d, sizeof rd);
-    const v4f ab01 = __builtin_shufflevector(ra, rb, 0, 4, 1, 5);
-    const v4f cd01 = __builtin_shufflevector(rc, rd, 0, 4, 1, 5);
-    const v4f ab23 = __builtin_shufflevector(ra, rb, 2, 6, 3, 7);
-    const v4f cd23 = __builtin_shufflevector(rc, rd, 2, 6, 3, 7);
-    out[0] = __builtin_convertvector(__builtin_shufflevector(ab01, cd01, 0, 1, 4, 5), v4d);
-    out[1] = __builtin_convertvector(__builtin_shufflevector(ab01, cd01, 2, 3, 6, 7), v4d);
-    out[2] = __builtin_convertvector(__builtin_shufflevector(ab23, cd23, 0, 1, 4, 5), v4d);
-    out[3] = __builtin_convertvector(__builtin_shufflevector(ab23, cd23, 2, 3, 6, 7), v4d);
-}
 #endif
 
 struct OnesGenerator {
     template <typename V>
     struct Lanes {
         Lanes() = default;
-        Lanes(const WindowShape&, const double*, const double*) {}
+        Lanes(const WindowShape&, double, const double*, const double*) {}
         V Next() { return V{} + 1.0; }
     };
 };
@@ -171,9 +158,9 @@ struct RotatingCosineGenerator {
     template <typename V>
     struct Lanes {
         Lanes() = default;
-        Lanes(const WindowShape& shape, const double* cos0, const double* sin0)
-            : tc(std::cos(shape.step)),
-              ts(std::sin(shape.step)),
+        Lanes(const WindowShape& shape, double stride, const double* cos0, const double* sin0)
+            : tc(std::cos(stride * shape.step)),
+              ts(std::sin(stride * shape.step)),
               a0(shape.a[0]),
               a1(shape.a[1]),
               a2(shape.a[2]),
@@ -202,8 +189,8 @@ struct CosineGenerator {
     template <typename V>
     struct Lanes {
         Lanes() = default;
-        Lanes(const WindowShape& shape, const double* cos0, const double* sin0)
-            : k(2.0 * std::cos(shape.step)),
+        Lanes(const WindowShape& shape, double stride, const double* cos0, const double* sin0)
+            : k(2.0 * std::cos(stride * shape.step)),
               a0(shape.a[0]),
               a1(shape.a[1]),
               a2(shape.a[2]),
@@ -212,7 +199,14 @@ struct CosineGenerator {
             Gather(c, cos0);
             Gather(s, sin0);
             // cos of one step earlier.
-            previous = c * std::cos(shape.step) + s * std::sin(shape.step);
+            previous = c * std::cos(stride * shape.step) + s * std::sin(stride * shape.step);
+            if constexpr (Degree == 3) {
+                const double scale = std::cbrt(shape.a[3]);
+                c = c * scale;
+                previous = previous * scale;
+                a2 = shape.a[2] / (scale * scale);
+                a1 = shape.a[1] / scale;
+            }
         }
         V Next() {
             V w;
@@ -221,7 +215,9 @@ struct CosineGenerator {
             } else if constexpr (Degree == 2) {
                 w = (a2 * c + a1) * c + a0;
             } else {
-                w = ((a3 * c + a2) * c + a1) * c + a0;
+                // The state carries the cube root of a3, which leaves the cubic monic and
+                // saves a register on the way.
+                w = ((c + a2) * c + a1) * c + a0;
             }
             const V next = k * c - previous;
             previous = c;
@@ -237,8 +233,8 @@ struct GaussianGenerator {
     template <typename V>
     struct Lanes {
         Lanes() = default;
-        Lanes(const WindowShape& shape, const double* w0, const double* r0)
-            : q(std::exp(8.0 * shape.g)) {
+        Lanes(const WindowShape& shape, double stride, const double* w0, const double* r0)
+            : q(std::exp(8.0 * shape.g * stride * stride)) {
             Gather(w, w0);
             Gather(r, r0);
         }
@@ -255,8 +251,8 @@ struct GaussianGenerator {
 
 template <typename Generator>
 GoertzelState RunSerialShaped(const float* x, const WindowShape& shape, uint32_t n, double c) {
-    const LaneSeeds seeds = SeedLanes(shape, 0.0, 0.0, 1);
-    typename Generator::template Lanes<double> window(shape, seeds.first, seeds.second);
+    const LaneSeeds seeds = SeedLanes(shape, 0.0, 0.0, 1.0, 1);
+    typename Generator::template Lanes<double> window(shape, 1.0, seeds.first, seeds.second);
     double s1 = 0.0, s2 = 0.0;
     for (uint32_t j = 0; j < n; ++j) {
         const double s = x[j] * window.Next() + c * s1 - s2;
@@ -285,158 +281,135 @@ Split SplitBlock(uint32_t n, uint32_t lanes) {
     return split;
 }
 
-#if defined(TONEBANK_HAVE_VECTORS)
+// Shaped blocks run as kInterleave interleaved lanes: lane k takes every kInterleave-th sample
+// starting at k, so one step reads kInterleave neighbouring samples in a single pass. Each lane
+// is a Goertzel filter at kInterleave times the frequency; JoinInterleaved puts their transforms
+// back together. The block is led by zeros up to a whole number of steps.
+constexpr uint32_t kInterleave = 16;
+// The other windows keep their generators in registers only with half as many.
+constexpr uint32_t kShapedInterleave = 8;
 
-// As run_lanes, for 4 * Groups lanes and with the window made by the generator: only the
-// samples are read.
-template <typename Generator, int Groups>
-inline __attribute__((always_inline)) void RunLanesShaped(const float* x, const WindowShape& shape,
-                                                          const Split& split, double coefficient,
-                                                          double* s1_out, double* s2_out) {
-    const uint32_t length = split.length;
-    const LaneSeeds seeds = SeedLanes(shape, static_cast<double>(split.off[0]),
-                                      static_cast<double>(length), 4 * Groups);
+#if defined(TONEBANK_HAVE_VECTORS)
+inline __attribute__((always_inline)) v4d LoadFour(const float* p) {
+    return v4d{p[0], p[1], p[2], p[3]};
+}
+
+template <typename Generator, uint32_t kLanesRun>
+inline __attribute__((always_inline)) void RunInterleaved(const float* x, const WindowShape& shape,
+                                                          uint32_t steps, uint32_t lead,
+                                                          double coefficient, double* s1_out,
+                                                          double* s2_out) {
+    constexpr int kGroups = kLanesRun / 4;
+    const LaneSeeds seeds = SeedLanes(shape, -static_cast<double>(lead), 1.0, kLanesRun, kLanesRun);
     using Window = typename Generator::template Lanes<v4d>;
-    Window window[Groups] = {};
-#pragma GCC unroll 16
-    for (int g = 0; g < Groups; ++g) {
-        window[g] = Window(shape, seeds.first + 4 * g, seeds.second + 4 * g);
+    Window window[kGroups] = {};
+#pragma GCC unroll 4
+    for (int g = 0; g < kGroups; ++g) {
+        window[g] = Window(shape, kLanesRun, seeds.first + 4 * g, seeds.second + 4 * g);
     }
     const v4d c = {coefficient, coefficient, coefficient, coefficient};
-    v4d s1[Groups], s2[Groups];
-    const float* lane[4 * Groups];
-#pragma GCC unroll 16
-    for (int g = 0; g < Groups; ++g) {
+    v4d s1[kGroups], s2[kGroups];
+#pragma GCC unroll 4
+    for (int g = 0; g < kGroups; ++g) {
         s1[g] = v4d{0, 0, 0, 0};
         s2[g] = s1[g];
     }
-#pragma GCC unroll 16
-    for (int j = 0; j < 4 * Groups; ++j) {
-        lane[j] = x + split.off[j];
-    }
     // The input and the older state are combined first, so that each step waits for the
     // previous one only through a single multiply-add.
-    const auto step = [&](const v4d* in) {
-#pragma GCC unroll 16
-        for (int g = 0; g < Groups; ++g) {
-            const v4d u = in[g] * window[g].Next() - s2[g];
+    const auto step = [&](const float* in) {
+#pragma GCC unroll 4
+        for (int g = 0; g < kGroups; ++g) {
+            const v4d u = LoadFour(in + 4 * g) * window[g].Next() - s2[g];
             s2[g] = s1[g];
             s1[g] = c * s1[g] + u;
         }
     };
-    uint32_t t = 0;
-    // The first lane starts late: its first samples would lie before the block.
-    for (; t < split.lead; ++t) {
-        v4d in[Groups] = {};
-#pragma GCC unroll 16
-        for (int g = 0; g < Groups; ++g) {
-            const float* const* l = lane + 4 * g;
-            in[g] = v4d{g == 0 ? 0.0 : l[0][t], l[1][t], l[2][t], l[3][t]};
-        }
+    float first[kLanesRun] = {};
+    std::memcpy(first + lead, x, sizeof(float) * (kLanesRun - lead));
+    step(first);
+    const float* in = x + (kLanesRun - lead);
+    for (uint32_t m = 1; m < steps; ++m, in += kLanesRun) {
         step(in);
     }
-    // Four steps at a time: four samples of each lane in one load, turned into four vectors
-    // of one sample per lane, instead of single loads for every lane and step.
-    for (; t + 4 <= length; t += 4) {
-        v4d in[4][Groups];
-#pragma GCC unroll 16
-        for (int g = 0; g < Groups; ++g) {
-            const float* const* l = lane + 4 * g;
-            v4d group[4];
-            Transpose(l[0] + t, l[1] + t, l[2] + t, l[3] + t, group);
-#pragma GCC unroll 16
-            for (int k = 0; k < 4; ++k) {
-                in[k][g] = group[k];
-            }
-        }
-#pragma GCC unroll 16
-        for (int k = 0; k < 4; ++k) {
-            step(in[k]);
-        }
-    }
-    for (; t < length; ++t) {
-        v4d in[Groups] = {};
-#pragma GCC unroll 16
-        for (int g = 0; g < Groups; ++g) {
-            const float* const* l = lane + 4 * g;
-            in[g] = v4d{l[0][t], l[1][t], l[2][t], l[3][t]};
-        }
-        step(in);
-    }
-#pragma GCC unroll 16
-    for (int g = 0; g < Groups; ++g) {
-#pragma GCC unroll 16
+#pragma GCC unroll 4
+    for (int g = 0; g < kGroups; ++g) {
         for (int j = 0; j < 4; ++j) {
             s1_out[4 * g + j] = s1[g][j];
             s2_out[4 * g + j] = s2[g][j];
         }
     }
 }
-#define TONEBANK_LANES_BODY(Generator, Groups) \
-    RunLanesShaped<Generator, Groups>(x, shape, split, c, s1, s2)
 #else
-// One lane after the other.
-template <typename Generator, int Groups>
-void RunLanesShaped(const float* x, const WindowShape& shape, const Split& split,
+template <typename Generator, uint32_t kLanesRun>
+void RunInterleaved(const float* x, const WindowShape& shape, uint32_t steps, uint32_t lead,
                     double coefficient, double* s1_out, double* s2_out) {
-    for (uint32_t j = 0; j < split.lanes; ++j) {
-        const uint32_t start = j == 0 ? split.lead : 0;
-        const LaneSeeds seeds = SeedLanes(shape, static_cast<double>(split.off[j] + start), 0.0, 1);
-        typename Generator::template Lanes<double> window(shape, seeds.first, seeds.second);
-        const float* in = x + split.off[j] + start;
+    for (uint32_t k = 0; k < kLanesRun; ++k) {
+        const LaneSeeds seeds = SeedLanes(shape, static_cast<double>(k) - lead, 0.0, kLanesRun, 1);
+        typename Generator::template Lanes<double> window(shape, kLanesRun, seeds.first,
+                                                          seeds.second);
         double s1 = 0.0, s2 = 0.0;
-        for (uint32_t t = 0; t < split.length - start; ++t) {
-            const double s = in[t] * window.Next() + coefficient * s1 - s2;
+        for (uint32_t m = 0; m < steps; ++m) {
+            const int64_t i = static_cast<int64_t>(m) * kLanesRun + k - lead;
+            const double sample = i < 0 ? 0.0 : x[i];
+            const double s = sample * window.Next() + coefficient * s1 - s2;
             s2 = s1;
             s1 = s;
         }
-        s1_out[j] = s1;
-        s2_out[j] = s2;
+        s1_out[k] = s1;
+        s2_out[k] = s2;
     }
 }
-#define TONEBANK_LANES_BODY(Generator, Groups) \
-    RunLanesShaped<Generator, Groups>(x, shape, split, c, s1, s2)
 #endif
 
-// One clone set per window form. The rectangular window waits only on the recurrence, so more
-// lanes keep the processor busy; the others have enough work per step with eight.
-constexpr uint32_t kOnesLanes = 16;
-constexpr uint32_t kShapedLanes = 8;
-
+// One clone set per window form.
 TONEBANK_CLONES
-void run_lanes_ones(const float* x, const WindowShape& shape, const Split& split, double c,
-                    double* s1, double* s2) {
-    TONEBANK_LANES_BODY(OnesGenerator, kOnesLanes / 4);
+void run_interleaved_ones(const float* x, const WindowShape& shape, uint32_t steps, uint32_t lead,
+                          double c, double* s1, double* s2) {
+    RunInterleaved<OnesGenerator, kInterleave>(x, shape, steps, lead, c, s1, s2);
 }
 
 TONEBANK_CLONES
-void run_lanes_ones_short(const float* x, const WindowShape& shape, const Split& split, double c,
-                          double* s1, double* s2) {
-    TONEBANK_LANES_BODY(OnesGenerator, kShapedLanes / 4);
+void run_interleaved_cosine1(const float* x, const WindowShape& shape, uint32_t steps,
+                             uint32_t lead, double c, double* s1, double* s2) {
+    RunInterleaved<CosineGenerator<1>, kShapedInterleave>(x, shape, steps, lead, c, s1, s2);
 }
 
 TONEBANK_CLONES
-void run_lanes_cosine1(const float* x, const WindowShape& shape, const Split& split, double c,
-                       double* s1, double* s2) {
-    TONEBANK_LANES_BODY(CosineGenerator<1>, kShapedLanes / 4);
+void run_interleaved_cosine2(const float* x, const WindowShape& shape, uint32_t steps,
+                             uint32_t lead, double c, double* s1, double* s2) {
+    RunInterleaved<CosineGenerator<2>, kShapedInterleave>(x, shape, steps, lead, c, s1, s2);
 }
 
 TONEBANK_CLONES
-void run_lanes_cosine2(const float* x, const WindowShape& shape, const Split& split, double c,
-                       double* s1, double* s2) {
-    TONEBANK_LANES_BODY(CosineGenerator<2>, kShapedLanes / 4);
+void run_interleaved_cosine3(const float* x, const WindowShape& shape, uint32_t steps,
+                             uint32_t lead, double c, double* s1, double* s2) {
+    RunInterleaved<CosineGenerator<3>, kShapedInterleave>(x, shape, steps, lead, c, s1, s2);
 }
 
 TONEBANK_CLONES
-void run_lanes_cosine3(const float* x, const WindowShape& shape, const Split& split, double c,
-                       double* s1, double* s2) {
-    TONEBANK_LANES_BODY(CosineGenerator<3>, kShapedLanes / 4);
+void run_interleaved_gaussian(const float* x, const WindowShape& shape, uint32_t steps,
+                              uint32_t lead, double c, double* s1, double* s2) {
+    RunInterleaved<GaussianGenerator, kShapedInterleave>(x, shape, steps, lead, c, s1, s2);
 }
 
-TONEBANK_CLONES
-void run_lanes_gaussian(const float* x, const WindowShape& shape, const Split& split, double c,
-                        double* s1, double* s2) {
-    TONEBANK_LANES_BODY(GaussianGenerator, kShapedLanes / 4);
+// Lane k's transform is e^(-i omega k) (s1 - e^(-i phi) s2) with phi = lanes * omega, up to a
+// phase common to all lanes.
+double JoinInterleaved(const double* s1, const double* s2, uint32_t lanes, double omega) {
+    const double phi = lanes * omega;
+    const double cp = std::cos(phi), sp = std::sin(phi);
+    const double tc = std::cos(omega), ts = -std::sin(omega);
+    double pr = 1.0, pi = 0.0;
+    double re = 0.0, im = 0.0;
+    for (uint32_t k = 0; k < lanes; ++k) {
+        const double zr = s1[k] - cp * s2[k];
+        const double zi = sp * s2[k];
+        re += zr * pr - zi * pi;
+        im += zr * pi + zi * pr;
+        const double next = pr * tc - pi * ts;
+        pi = pi * tc + pr * ts;
+        pr = next;
+    }
+    return re * re + im * im;
 }
 
 // s1 - e^(-i omega) s2 is a chain's transform up to a phase that depends only on where the
@@ -502,32 +475,31 @@ double goertzel_block_power(const float* x, const WindowShape& w, uint32_t n, do
         }
         return goertzel_power(state, c);
     }
-    // The first lane must not start later than its chain is long.
-    const bool many = w.kind == Kind::kOnes && n >= kOnesLanes * kOnesLanes;
-    const Split split = SplitBlock(n, many ? kOnesLanes : kShapedLanes);
-    double s1[kMaxLanes], s2[kMaxLanes];
+    const uint32_t lanes = w.kind == Kind::kOnes ? kInterleave : kShapedInterleave;
+    const uint32_t steps = (n + lanes - 1) / lanes;
+    const uint32_t lead = steps * lanes - n;
+    // Each lane sees the tone turn `lanes` times as far per step.
+    const double omega = std::acos(c / 2);
+    const double lane_c = 2.0 * std::cos(lanes * omega);
+    double s1[kInterleave], s2[kInterleave];
     switch (w.kind) {
         case Kind::kOnes:
-            if (many) {
-                run_lanes_ones(x, w, split, c, s1, s2);
-            } else {
-                run_lanes_ones_short(x, w, split, c, s1, s2);
-            }
+            run_interleaved_ones(x, w, steps, lead, lane_c, s1, s2);
             break;
         case Kind::kCosine:
             if (w.a[3] != 0.0) {
-                run_lanes_cosine3(x, w, split, c, s1, s2);
+                run_interleaved_cosine3(x, w, steps, lead, lane_c, s1, s2);
             } else if (w.a[2] != 0.0) {
-                run_lanes_cosine2(x, w, split, c, s1, s2);
+                run_interleaved_cosine2(x, w, steps, lead, lane_c, s1, s2);
             } else {
-                run_lanes_cosine1(x, w, split, c, s1, s2);
+                run_interleaved_cosine1(x, w, steps, lead, lane_c, s1, s2);
             }
             break;
         case Kind::kGaussian:
-            run_lanes_gaussian(x, w, split, c, s1, s2);
+            run_interleaved_gaussian(x, w, steps, lead, lane_c, s1, s2);
             break;
     }
-    return JoinLanes(s1, s2, split, c);
+    return JoinInterleaved(s1, s2, lanes, omega);
 }
 
 }  // namespace tonebank

@@ -143,7 +143,11 @@ void BM_FeedFullHistory(benchmark::State& state) {
 BENCHMARK(BM_Refresh)
     ->Args({44100, 0})
     ->Args({48000, 0})
+    ->Args({44100, 1})
+    ->Args({44100, 2})
+    ->Args({44100, 3})
     ->Args({44100, 4})
+    ->Args({44100, 5})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefreshLiteral)
     ->Args({44100, 0})
