@@ -139,8 +139,6 @@ LaneSeeds SeedLanes(const WindowShape& shape, double first_index, double spacing
     lanes = v4d{p[0], p[1], p[2], p[3]};
 }
 
-typedef float v4f __attribute__((vector_size(16)));
-
 #endif
 
 struct OnesGenerator {
