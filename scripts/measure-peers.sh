@@ -35,14 +35,19 @@ source "$root/scripts/measure-lib.sh"
 start_services
 work=$(mktemp -d "$XDG_RUNTIME_DIR/peers.XXXXXX")
 
-# A JACK server of our own name, so that others on the machine keep theirs.
-export JACK_DEFAULT_SERVER=spectrino-peers-$$
+# A JACK server of our own name, so that others on the machine keep theirs. The name is fixed:
+# JACK keeps a few server slots for the whole machine, and a slot left behind by a server that
+# did not end cleanly is taken back only by a server of the same name.
+export JACK_DEFAULT_SERVER=spectrino-peers
 jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$jack_rate" -p "$jack_period" \
     >"$work/jackd.log" 2>&1 &
 jackd_pid=$!
+# The server ends last, once its clients are gone, and is waited for: it gives its slot back
+# as it ends.
 cleanup() {
-    kill "$jackd_pid" 2>/dev/null || true
     stop_services
+    kill "$jackd_pid" 2>/dev/null || true
+    wait "$jackd_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
 for _ in $(seq 100); do
