@@ -45,9 +45,13 @@ jackd_pid=$!
 # The server ends last, once its clients are gone, and is waited for: it gives its slot back
 # as it ends.
 cleanup() {
-    stop_services
+    local pid
+    for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
     kill "$jackd_pid" 2>/dev/null || true
     wait "$jackd_pid" 2>/dev/null || true
+    stop_services
 }
 trap cleanup EXIT
 for _ in $(seq 100); do
