@@ -14,6 +14,8 @@ settle=10
 
 # shellcheck source=scripts/services.sh
 source "$root/scripts/services.sh"
+# shellcheck source=scripts/measure-lib.sh
+source "$root/scripts/measure-lib.sh"
 start_services
 trap stop_services EXIT
 export SPECTRINO_REGISTRY_DIR
@@ -31,17 +33,14 @@ app=$!
 track_pid "$app"
 sleep "$settle"
 
-# utime and stime: fields 14 and 15 of /proc/PID/stat, after the parenthesised name.
-cpu_ticks() { sed 's/.*) //' "/proc/$app/stat" | awk '{ print $12 + $13 }'; }
-start=$(cpu_ticks)
-t0=$(date +%s.%N)
+start=$(proc_cpu_ticks "$app")
+t0=$(now_seconds)
 sleep "$seconds"
-end=$(cpu_ticks)
-t1=$(date +%s.%N)
+end=$(proc_cpu_ticks "$app")
+t1=$(now_seconds)
 rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$app/status")
 hwm=$(awk '/^VmHWM/ { print $2 }' "/proc/$app/status")
-awk -v a="$start" -v b="$end" -v t0="$t0" -v t1="$t1" -v hz="$(getconf CLK_TCK)" \
-    -v latency="$latency" \
-    'BEGIN { printf "cpu: %.2f%% of one core over %.0f s of live capture (player latency %d ms)\n", \
-             100 * (b - a) / hz / (t1 - t0), t1 - t0, latency }'
+printf 'cpu: %s%% of one core over %.0f s of live capture (player latency %d ms)\n' \
+    "$(cpu_percent "$start" "$end" "$t0" "$t1")" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" \
+    "$latency"
 echo "resident memory: $((rss / 1024)) MB now, $((hwm / 1024)) MB at most"

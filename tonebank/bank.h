@@ -15,8 +15,10 @@ struct goertzel_bin {
     double bandwidth;    // after clamping, Hz
     double coefficient;  // 2 cos(omega)
     uint32_t block_length;
-    double* window;  // block_length entries, owned
     int32_t inactive;
+    // The last power computed and the bank's generation it belongs to (0: none yet).
+    uint64_t cached_generation;
+    double cached_power;
 };
 
 }  // namespace tonebank
@@ -25,9 +27,16 @@ struct goertzel_bank {
     uint32_t sample_rate;
     uint32_t capacity;
     uint32_t fill;
-    float* history;  // capacity entries, oldest first
+    // The newest `fill` samples, oldest first, kept in one run inside `storage` (twice the
+    // capacity): new samples go after them, and only when the end of the storage is reached
+    // are the ones still needed moved back to its start, once per capacity fed.
+    float* history;
+    float* storage;
     std::recursive_mutex lock;
     uint32_t bin_count;
     int32_t window_type;
+    // Counts the changes that can change a result (feeding, flushing, another window), so a
+    // result asked for again while nothing changed comes from the bin's cache. Starts at 1.
+    uint64_t generation;
     tonebank::goertzel_bin* bins[tonebank::kMaxBins];
 };

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "window.h"
+
 namespace tonebank {
 
 struct GoertzelState {
@@ -15,6 +17,10 @@ struct GoertzelState {
 // Long blocks are split into independent chains that are joined afterwards, so the processor
 // is not held up by one serial dependency; results match the plain loop to within rounding.
 double goertzel_block_power(const float* x, const double* w, uint32_t n, double c);
+
+// The same with the window w[0..n) generated from its shape while the recurrence runs: no table
+// is read, so a whole refresh works from the history alone, which stays in the cache.
+double goertzel_block_power(const float* x, const WindowShape& w, uint32_t n, double c);
 
 // The plain serial loop, used for short blocks.
 GoertzelState goertzel_run_serial(const float* x, const double* w, uint32_t n, double c);

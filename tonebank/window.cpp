@@ -72,4 +72,43 @@ void window_free(double* table) {
     std::free(table);
 }
 
+WindowShape window_shape(int32_t code, uint32_t n) {
+    WindowShape shape;
+    if (n <= 1 || code < 1 || code > 5) {
+        return shape;
+    }
+    const double delta = 1.0 / static_cast<double>(static_cast<uint32_t>(n - 1));
+    if (code == 2) {
+        const uint64_t m = n - 1;
+        shape.kind = WindowShape::Kind::kGaussian;
+        shape.g = -5.0 / static_cast<double>(m * m);
+        shape.m = static_cast<double>(m);
+        return shape;
+    }
+    shape.kind = WindowShape::Kind::kCosine;
+    shape.step = kTwoPi * delta;
+    auto set = [&shape](double a0, double a1, double a2, double a3) {
+        shape.a[0] = a0;
+        shape.a[1] = a1;
+        shape.a[2] = a2;
+        shape.a[3] = a3;
+    };
+    switch (code) {
+        case 1:  // c (0.16 c - 0.5) + 0.34
+            set(0.34, -0.5, 0.16, 0.0);
+            break;
+        case 3:  // cos 2x = 2c^2 - 1, cos 3x = 4c^3 - 3c
+            shape.offset = 0.5;
+            set(0.35875 - 0.14128, -0.48829 + 3 * 0.01168, 2 * 0.14128, -4 * 0.01168);
+            break;
+        case 4:
+            set(0.5, -0.5, 0.0, 0.0);
+            break;
+        default:  // 5
+            set(0.54, -0.46, 0.0, 0.0);
+            break;
+    }
+    return shape;
+}
+
 }  // namespace tonebank

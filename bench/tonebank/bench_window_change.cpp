@@ -1,9 +1,9 @@
-// How long a window change keeps the bank's lock from a feed. A prober thread stands in for
-// the audio thread: it takes the lock over and over and records its longest wait during each
-// change, which is the longest stretch that change held the lock. On a busy machine a single
-// wait may also include the prober being descheduled, so the median over the changes is given
-// beside the maximum. The iterations alternate between the window under test and the
-// rectangular one, as a user flicking through the menu would.
+// How long a window change, or a display refresh, keeps the bank's lock from a feed. A prober
+// thread stands in for the audio thread: it takes the lock over and over and records its longest
+// wait during each change, which is the longest stretch that change held the lock. On a busy
+// machine a single wait may also include the prober being descheduled, so the median over the
+// changes is given beside the maximum. The iterations alternate between the window under test and
+// the rectangular one, as a user flicking through the menu would.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -91,6 +91,39 @@ void BM_WindowChangeLockHold(benchmark::State& state) {
     state.counters["hold_max_ms"] = holds.empty() ? 0.0 : holds.back();
     state.counters["hold_median_ms"] = holds.empty() ? 0.0 : holds[holds.size() / 2];
 }
+
+// The longest a feed waits while a display refresh (128 results after a capture block) reads
+// the bank: each result holds the lock for its own recurrence, so this is the longest band's.
+void BM_RefreshLockHold(benchmark::State& state) {
+    const auto rate = static_cast<uint32_t>(state.range(0));
+    auto bank = BandBank(rate);
+    goertzel_setwindowing(bank.get(), static_cast<int32_t>(state.range(1)));
+    std::vector<float> block(rate, 0.25f);
+    goertzel_addsamples(bank.get(), block.data(), rate);
+    LockProber prober(*bank);
+    std::vector<double> holds;
+    for (auto _ : state) {
+        goertzel_addsamples(bank.get(), block.data(), 2048);
+        prober.TakeLongestWaitMs();
+        double sum = 0.0;
+        for (uint32_t i = 0; i < bank->bin_count; ++i) {
+            sum += goertzel_getresult(bank.get(), i);
+        }
+        benchmark::DoNotOptimize(sum);
+        holds.push_back(prober.TakeLongestWaitMs());
+    }
+    prober.Stop();
+    std::sort(holds.begin(), holds.end());
+    state.counters["hold_max_ms"] = holds.empty() ? 0.0 : holds.back();
+    state.counters["hold_median_ms"] = holds.empty() ? 0.0 : holds[holds.size() / 2];
+}
+
+BENCHMARK(BM_RefreshLockHold)
+    ->Args({44100, 0})
+    ->Args({44100, 4})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0)
+    ->UseRealTime();
 
 BENCHMARK(BM_WindowChangeLockHold)
     ->Args({44100, 3})

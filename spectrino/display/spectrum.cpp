@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "filterbank/latency_probe.h"
 #include "platform/debug_output.h"
 
 namespace spectrino {
@@ -110,8 +111,12 @@ void TSpectrum::UpdateLevels(TSpectArray& values, bool force) {
 }
 
 void TSpectrum::TimerTick() {
-    CanvasSession session(*canvas_, *this);
-    Renderer().Tick(*canvas_, Handler());
+    {
+        CanvasSession session(*canvas_, *this);
+        Renderer().Tick(*canvas_, Handler());
+    }
+    const TSpectArray& levels = Renderer().Tracker().Levels();
+    latency_probe::LevelsDrawn(levels.data(), static_cast<int>(levels.size()));
 }
 
 void TSpectrum::Invalidate() {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "filterbank/latency_probe.h"
 #include "framework/exception.h"
 #include "platform/debug_output.h"
 #include "platform/dynamic_library.h"
@@ -121,6 +122,7 @@ void TGoertzel::AddSamples(const float* samples, int32_t count) {
     if (FHandle == nullptr || addsamples == nullptr || count <= 0) {
         return;
     }
+    latency_probe::SamplesArrived(samples, count);
     try {
         addsamples(FHandle, samples, static_cast<uint32_t>(count));
     } catch (const Exception& e) {
