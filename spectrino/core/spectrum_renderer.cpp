@@ -292,7 +292,7 @@ void SpectrumRenderer::Report(const std::string& what, const std::exception& e) 
 }
 
 void SpectrumRenderer::ForgetColumns() {
-    known_.fill({0, columnHeight_});
+    known_.fill({0, columnHeight_, -1, 0});
 }
 
 void SpectrumRenderer::MarkColumnRow(int band, int y) {
@@ -302,6 +302,9 @@ void SpectrumRenderer::MarkColumnRow(int band, int y) {
     }
     KnownRows& known = known_[static_cast<size_t>(band)];
     known.BackgroundEnd = std::min(known.BackgroundEnd, row);
+    if (row == known.PeakRow) {
+        known.PeakRow = -1;
+    }
     if (row >= known.BarStart) {
         known.BarStart = row + 1;
     }
@@ -327,6 +330,9 @@ void SpectrumRenderer::DrawBar(SpectrumCanvas& canvas, int band, int32_t old) {
                               {0, from, width, barTop});
             known.BackgroundEnd = barTop;
             known.BarStart = std::max(known.BarStart, barTop);
+            if (known.PeakRow >= from && known.PeakRow < barTop) {
+                known.PeakRow = -1;
+            }
         } catch (const std::exception& e) {
             Report("copyrect", e);
         }
@@ -337,6 +343,9 @@ void SpectrumRenderer::DrawBar(SpectrumCanvas& canvas, int band, int32_t old) {
         try {
             canvas.CopyColumn(TSpectrumColumn::Bar, x, topMargin_ + barTop,
                               {0, barTop, width, known.BarStart});
+            if (known.PeakRow >= barTop && known.PeakRow < known.BarStart) {
+                known.PeakRow = -1;
+            }
             known.BarStart = barTop;
             known.BackgroundEnd = std::min(known.BackgroundEnd, barTop);
         } catch (const std::exception& e) {
@@ -350,23 +359,6 @@ void SpectrumRenderer::DrawPeak(SpectrumCanvas& canvas, int band, int32_t oldPea
     if (peak < tracker_.Levels()[band]) {
         return;
     }
-    const int plotBottom = PlotBottom(canvas.Height());
-    const int x1 = BarLeft(band);
-    const int x2 = x1 + layout_.BarWidth;
-    const auto line = [&](int y, TColor color) {
-        MarkColumnRow(band, y);
-        try {
-            canvas.Line(x1, y, x2, y, color);
-        } catch (const std::exception& e) {
-            Report("moveto/lineto", e);
-        }
-    };
-    if (oldPeak != LevelTracker::kNoPeakErase) {
-        const int y = LevelToY(oldPeak, plotBottom);
-        if (y < plotBottom) {
-            line(y, color_);
-        }
-    }
     TColor color = lowColor_;
     switch (tracker_.PeakZones()[band]) {
         case 2:
@@ -378,9 +370,36 @@ void SpectrumRenderer::DrawPeak(SpectrumCanvas& canvas, int band, int32_t oldPea
         default:
             break;
     }
+    const int plotBottom = PlotBottom(canvas.Height());
     const int y = LevelToY(peak, plotBottom);
-    if (y < plotBottom) {
-        line(y, color);
+    KnownRows& known = known_[static_cast<size_t>(band)];
+    const bool tracked = columnsMade_ && plotBottom - topMargin_ == columnHeight_;
+    // A marker that stays on its row in its colour, untouched since it was drawn, is left.
+    if (tracked && y < plotBottom && known.PeakRow == y - topMargin_ && known.PeakColor == color &&
+        (oldPeak == LevelTracker::kNoPeakErase || LevelToY(oldPeak, plotBottom) == y)) {
+        return;
+    }
+    const int x1 = BarLeft(band);
+    const int x2 = x1 + layout_.BarWidth;
+    const auto line = [&](int lineY, TColor lineColor) {
+        MarkColumnRow(band, lineY);
+        try {
+            canvas.Line(x1, lineY, x2, lineY, lineColor);
+            return true;
+        } catch (const std::exception& e) {
+            Report("moveto/lineto", e);
+            return false;
+        }
+    };
+    if (oldPeak != LevelTracker::kNoPeakErase) {
+        const int oldY = LevelToY(oldPeak, plotBottom);
+        if (oldY < plotBottom) {
+            line(oldY, color_);
+        }
+    }
+    if (y < plotBottom && line(y, color) && tracked && y >= topMargin_) {
+        known.PeakRow = y - topMargin_;
+        known.PeakColor = color;
     }
 }
 

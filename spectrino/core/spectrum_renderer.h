@@ -141,11 +141,14 @@ private:
     int columnHeight_ = 0;
 
     // What each column on the picture is known to hold: rows 0 .. BackgroundEnd - 1 copied
-    // from the empty column and rows BarStart .. height - 1 from the bar column, untouched
-    // since. Copies over rows already holding the same pixels are left out.
+    // from the empty column, rows BarStart .. height - 1 from the bar column and the marker
+    // on PeakRow (-1: none) in PeakColor, untouched since. Copies over rows already holding
+    // the same pixels and markers that stay where they are are left out.
     struct KnownRows {
         int BackgroundEnd = 0;
         int BarStart = 0;
+        int PeakRow = -1;
+        TColor PeakColor = 0;
     };
     std::array<KnownRows, kBandCount> known_{};
 

@@ -1,5 +1,6 @@
 // A canvas that keeps pixels, for comparing pictures: fills, lines and column copies land in
-// a colour array; texts only fill their cell. It counts the rows that column copies write.
+// a colour array; texts only fill their cell. It counts the lines drawn and the rows that
+// column copies write.
 #pragma once
 
 #include <algorithm>
@@ -17,12 +18,14 @@ public:
 
     const std::vector<TColor>& Pixels() const { return pixels_; }
     long CopiedRows = 0;
+    long LinesDrawn = 0;
 
     int Width() const override { return width_; }
     int Height() const override { return height_; }
     bool CanDraw() const override { return true; }
     void FillRect(const TRect& rect, TColor color) override { Fill(pixels_, width_, rect, color); }
     void Line(int x1, int y1, int x2, int y2, TColor color) override {
+        ++LinesDrawn;
         if (y1 == y2) {
             Fill(pixels_, width_, {std::min(x1, x2), y1, std::max(x1, x2), y1 + 1}, color);
         } else {

@@ -175,7 +175,7 @@ TEST_P(SpectrumRendererTest, BarsCopyTheColumnsAndPeaksTakeTheirZoneColour) {
                                                    {BarLeft(6), g.PlotBottom - half, BarLeft(6) + w,
                                                     g.PlotBottom - half, kLow}}));
 
-    // A falling bar only erases above its new top; a steady one's marker is erased and redrawn.
+    // A falling bar only erases above its new top; a steady one's marker is left where it is.
     canvas.Forget();
     delivered[5] = -7400;
     renderer.Tick(canvas, Handler());
@@ -183,9 +183,12 @@ TEST_P(SpectrumRendererTest, BarsCopyTheColumnsAndPeaksTakeTheirZoneColour) {
     const int top5 = h - static_cast<int>(int64_t{h} * 7200 / 7400);
     EXPECT_EQ(canvas.Copies,
               (std::vector<Copy>{{Column::Background, BarLeft(5), 19, {0, 0, w, top5}}}));
-    const int y6 = g.PlotBottom - half;
-    EXPECT_TRUE(Contains(canvas.Lines, LineCall{BarLeft(6), y6, BarLeft(6) + w, y6, 0}));
-    EXPECT_EQ(canvas.Lines.back(), (LineCall{BarLeft(6), y6, BarLeft(6) + w, y6, kLow}));
+    // Band 5's marker, under the erased rows, comes back; band 6's stays as it was.
+    for (const LineCall& drawn : canvas.Lines) {
+        EXPECT_NE(drawn.X1, BarLeft(6));
+    }
+    const int y5 = g.PlotBottom - static_cast<int>(int64_t{h} * 7380 / 7400);  // decayed to -0.2 dB
+    EXPECT_EQ(canvas.Lines.back(), (LineCall{BarLeft(5), y5, BarLeft(5) + w, y5, kHigh}));
 
     // Mid zone for a peak between the thresholds.
     canvas.Forget();
@@ -309,8 +312,9 @@ TEST(SpectrumRendererPixels, IncrementalPicturesMatchAFullRepaint) {
     }
 }
 
-TEST(SpectrumRendererPixels, RowsThatAlreadyHoldTheirPixelsAreNotCopiedAgain) {
+TEST(SpectrumRendererPixels, RowsAndMarkersThatAlreadyHoldTheirPixelsAreNotDrawnAgain) {
     SpectrumRenderer renderer;
+    renderer.Tracker().SetPeakDisplay(TPeakDisplay::pdHold);
     testing::PixelCanvas canvas(456, 240);
     std::mt19937 random(11);
     TSpectArray delivered{};
@@ -322,14 +326,16 @@ TEST(SpectrumRendererPixels, RowsThatAlreadyHoldTheirPixelsAreNotCopiedAgain) {
     EXPECT_EQ(canvas.CopiedRows, 128 * plotHeight);
     for (int tick = 0; tick < 60; ++tick) {
         canvas.CopiedRows = 0;
+        canvas.LinesDrawn = 0;
         delivered = WanderingLevels(random, tick);
         for (int band = 3; band < kBandCount; band += 16) {
-            delivered[band] = kFloorLevel;
+            delivered[band] = -3000;  // steady bars with held markers
         }
         renderer.Tick(canvas, handler);
         if (tick >= 40) {
-            // Once the markers have settled on the tone, only its top rows change.
+            // Once the bars have settled, only the tone's top rows and markers change.
             EXPECT_LE(canvas.CopiedRows, 8) << "tick " << tick;
+            EXPECT_LE(canvas.LinesDrawn, 8) << "tick " << tick;
         }
     }
     // Clearing starts from nothing known and copies every column again.
