@@ -307,22 +307,35 @@ void TestSignalDriver::FillInput(const Buffer& buffer, int half) {
     Generator& generator = generators_[channel];
     const double step = 2.0 * std::numbers::pi * tone.frequency / sampleRate_.load();
     double peak = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-        double value;
-        if (tone.waveform == Waveform::Sine) {
-            value = amplitude * std::sin(generator.phase);
-            generator.phase = std::fmod(generator.phase + step, 2.0 * std::numbers::pi);
-        } else {
+    if (tone.waveform == Waveform::Sine) {
+        // A rotation by one step per sample, started afresh from the phase each block, so
+        // rounding never builds up beyond one block.
+        const double stepCos = std::cos(step);
+        const double stepSin = std::sin(step);
+        double re = std::cos(generator.phase);
+        double im = std::sin(generator.phase);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double value = amplitude * im;
+            const double next = re * stepCos - im * stepSin;
+            im = re * stepSin + im * stepCos;
+            re = next;
+            peak = std::max(peak, std::abs(value));
+            EncodeSample(format_, value, out + i * static_cast<std::size_t>(width));
+        }
+        generator.phase =
+            std::fmod(generator.phase + static_cast<double>(count) * step, 2.0 * std::numbers::pi);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
             // xorshift32, scaled to [-1, 1)
             uint32_t x = generator.noise;
             x ^= x << 13;
             x ^= x >> 17;
             x ^= x << 5;
             generator.noise = x;
-            value = amplitude * (static_cast<double>(x) / 2147483648.0 - 1.0);
+            const double value = amplitude * (static_cast<double>(x) / 2147483648.0 - 1.0);
+            peak = std::max(peak, std::abs(value));
+            EncodeSample(format_, value, out + i * static_cast<std::size_t>(width));
         }
-        peak = std::max(peak, std::abs(value));
-        EncodeSample(format_, value, out + i * static_cast<std::size_t>(width));
     }
     inputMeters_[channel].store(Meter(peak));
 }

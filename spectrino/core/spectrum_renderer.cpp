@@ -173,6 +173,7 @@ void SpectrumRenderer::Tick(SpectrumCanvas& canvas, const RefreshHandler& refres
 
 void SpectrumRenderer::Clear(SpectrumCanvas& canvas) {
     tracker_.ResetLevels();
+    ForgetColumns();
     TSpectArray values = tracker_.Levels();
     UpdateLevels(canvas, values, true);
 }
@@ -250,6 +251,7 @@ void SpectrumRenderer::PrepareColumns(SpectrumCanvas& canvas, int plotHeight) {
     columnsMade_ = true;
     const bool empty = width <= 0 || plotHeight <= 0;
     columnHeight_ = empty ? 0 : plotHeight;
+    ForgetColumns();
     if (backgroundSized && barSized && !zonesDirty_) {
         return;
     }
@@ -289,6 +291,25 @@ void SpectrumRenderer::Report(const std::string& what, const std::exception& e) 
     }
 }
 
+void SpectrumRenderer::ForgetColumns() {
+    known_.fill({0, columnHeight_, -1, 0});
+}
+
+void SpectrumRenderer::MarkColumnRow(int band, int y) {
+    const int row = y - topMargin_;
+    if (!columnsMade_ || row < 0 || row >= columnHeight_) {
+        return;
+    }
+    KnownRows& known = known_[static_cast<size_t>(band)];
+    known.BackgroundEnd = std::min(known.BackgroundEnd, row);
+    if (row == known.PeakRow) {
+        known.PeakRow = -1;
+    }
+    if (row >= known.BarStart) {
+        known.BarStart = row + 1;
+    }
+}
+
 void SpectrumRenderer::DrawBar(SpectrumCanvas& canvas, int band, int32_t old) {
     if (!columnsMade_) {
         return;
@@ -300,18 +321,33 @@ void SpectrumRenderer::DrawBar(SpectrumCanvas& canvas, int band, int32_t old) {
     const int barTop = h - barHeight;
     const int x = BarLeft(band);
     const int width = layout_.BarWidth;
-    if (barTop != 0) {
+    KnownRows& known = known_[static_cast<size_t>(band)];
+    // Everything above the bar is empty column; rows known to be empty already are left.
+    if (barTop > known.BackgroundEnd) {
+        const int from = known.BackgroundEnd;
         try {
-            canvas.CopyColumn(TSpectrumColumn::Background, x, topMargin_, {0, 0, width, barTop});
+            canvas.CopyColumn(TSpectrumColumn::Background, x, topMargin_ + from,
+                              {0, from, width, barTop});
+            known.BackgroundEnd = barTop;
+            known.BarStart = std::max(known.BarStart, barTop);
+            if (known.PeakRow >= from && known.PeakRow < barTop) {
+                known.PeakRow = -1;
+            }
         } catch (const std::exception& e) {
             Report("copyrect", e);
         }
     }
-    // A shrinking bar keeps its remaining pixels; only a growing one copies the bar column.
-    if (level > old && barHeight > 0) {
+    // A shrinking bar keeps its remaining pixels; only a growing one copies the bar column,
+    // down to where the bar already stands untouched.
+    if (level > old && barHeight > 0 && known.BarStart > barTop) {
         try {
             canvas.CopyColumn(TSpectrumColumn::Bar, x, topMargin_ + barTop,
-                              {0, barTop, width, barTop + barHeight});
+                              {0, barTop, width, known.BarStart});
+            if (known.PeakRow >= barTop && known.PeakRow < known.BarStart) {
+                known.PeakRow = -1;
+            }
+            known.BarStart = barTop;
+            known.BackgroundEnd = std::min(known.BackgroundEnd, barTop);
         } catch (const std::exception& e) {
             Report("copyrect", e);
         }
@@ -322,22 +358,6 @@ void SpectrumRenderer::DrawPeak(SpectrumCanvas& canvas, int band, int32_t oldPea
     const int32_t peak = tracker_.Peaks()[band];
     if (peak < tracker_.Levels()[band]) {
         return;
-    }
-    const int plotBottom = PlotBottom(canvas.Height());
-    const int x1 = BarLeft(band);
-    const int x2 = x1 + layout_.BarWidth;
-    const auto line = [&](int y, TColor color) {
-        try {
-            canvas.Line(x1, y, x2, y, color);
-        } catch (const std::exception& e) {
-            Report("moveto/lineto", e);
-        }
-    };
-    if (oldPeak != LevelTracker::kNoPeakErase) {
-        const int y = LevelToY(oldPeak, plotBottom);
-        if (y < plotBottom) {
-            line(y, color_);
-        }
     }
     TColor color = lowColor_;
     switch (tracker_.PeakZones()[band]) {
@@ -350,9 +370,36 @@ void SpectrumRenderer::DrawPeak(SpectrumCanvas& canvas, int band, int32_t oldPea
         default:
             break;
     }
+    const int plotBottom = PlotBottom(canvas.Height());
     const int y = LevelToY(peak, plotBottom);
-    if (y < plotBottom) {
-        line(y, color);
+    KnownRows& known = known_[static_cast<size_t>(band)];
+    const bool tracked = columnsMade_ && plotBottom - topMargin_ == columnHeight_;
+    // A marker that stays on its row in its colour, untouched since it was drawn, is left.
+    if (tracked && y < plotBottom && known.PeakRow == y - topMargin_ && known.PeakColor == color &&
+        (oldPeak == LevelTracker::kNoPeakErase || LevelToY(oldPeak, plotBottom) == y)) {
+        return;
+    }
+    const int x1 = BarLeft(band);
+    const int x2 = x1 + layout_.BarWidth;
+    const auto line = [&](int lineY, TColor lineColor) {
+        MarkColumnRow(band, lineY);
+        try {
+            canvas.Line(x1, lineY, x2, lineY, lineColor);
+            return true;
+        } catch (const std::exception& e) {
+            Report("moveto/lineto", e);
+            return false;
+        }
+    };
+    if (oldPeak != LevelTracker::kNoPeakErase) {
+        const int oldY = LevelToY(oldPeak, plotBottom);
+        if (oldY < plotBottom) {
+            line(oldY, color_);
+        }
+    }
+    if (y < plotBottom && line(y, color) && tracked && y >= topMargin_) {
+        known.PeakRow = y - topMargin_;
+        known.PeakColor = color;
     }
 }
 

@@ -3,6 +3,7 @@
 // the pointer. It draws through a SpectrumCanvas; timers, events and fonts are the front end's.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -115,6 +116,9 @@ private:
     void DrawSeparators(SpectrumCanvas& canvas, int plotBottom);
     void PrepareColumns(SpectrumCanvas& canvas, int plotHeight);
     void DrawBar(SpectrumCanvas& canvas, int band, int32_t old);
+    // Notes a one-row line the width of a bar column, at y in the picture.
+    void MarkColumnRow(int band, int y);
+    void ForgetColumns();
     void DrawPeak(SpectrumCanvas& canvas, int band, int32_t oldPeak);
     void DrawReadout(SpectrumCanvas& canvas);
     int LevelToY(int32_t level, int plotBottom) const;
@@ -135,6 +139,18 @@ private:
     bool zonesDirty_ = false;
     bool columnsMade_ = false;
     int columnHeight_ = 0;
+
+    // What each column on the picture is known to hold: rows 0 .. BackgroundEnd - 1 copied
+    // from the empty column, rows BarStart .. height - 1 from the bar column and the marker
+    // on PeakRow (-1: none) in PeakColor, untouched since. Copies over rows already holding
+    // the same pixels and markers that stay where they are are left out.
+    struct KnownRows {
+        int BackgroundEnd = 0;
+        int BarStart = 0;
+        int PeakRow = -1;
+        TColor PeakColor = 0;
+    };
+    std::array<KnownRows, kBandCount> known_{};
 
     // Levels, peaks and their zones; the thresholds live there too.
     LevelTracker tracker_;

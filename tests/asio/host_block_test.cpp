@@ -95,6 +95,7 @@ TEST_F(HostBlockTest, EveryDriverSampleTypeArrivesAsTheSameSine) {
         host.SetDriverIndex(0);
         std::atomic<int64_t> firstPosition{-1};
         std::vector<float> first;
+        std::vector<float> second;
         std::atomic<bool> captured{false};
         host.OnUpdateSamplePos = [&](TCustomASIOHostBasic&, int64_t position) {
             if (firstPosition < 0) {
@@ -103,8 +104,13 @@ TEST_F(HostBlockTest, EveryDriverSampleTypeArrivesAsTheSameSine) {
         };
         host.OnBufferSwitch32 = [&](TCustomASIOHost&, const TQorArrayOfSingleDynArray& in,
                                     TQorArrayOfSingleDynArray&) {
-            if (!captured) {
+            if (captured) {
+                return;
+            }
+            if (first.empty()) {
                 first = in[1];
+            } else {
+                second = in[1];
                 captured = true;
             }
         };
@@ -113,10 +119,11 @@ TEST_F(HostBlockTest, EveryDriverSampleTypeArrivesAsTheSameSine) {
         host.SetActive(false);
         EXPECT_EQ(firstPosition, 0);
         ASSERT_EQ(first.size(), 64u);
-        // 16-bit steps are the coarsest.
-        for (std::size_t i = 0; i < first.size(); ++i) {
-            EXPECT_NEAR(first[i], Sine(std::pow(10.0, -6.0 / 20.0), 997.0, 44100.0, int64_t(i)),
-                        1e-4)
+        ASSERT_EQ(second.size(), 64u);
+        // 16-bit steps are the coarsest. The tone runs on across the blocks without a seam.
+        for (std::size_t i = 0; i < 128; ++i) {
+            const float sample = i < 64 ? first[i] : second[i - 64];
+            EXPECT_NEAR(sample, Sine(std::pow(10.0, -6.0 / 20.0), 997.0, 44100.0, int64_t(i)), 1e-4)
                 << i;
         }
     }
