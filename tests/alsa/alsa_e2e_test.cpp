@@ -13,15 +13,15 @@
 #include <QMenu>
 
 #include "alsa_test_support.h"
+#include "core/bandlevel.h"
 #include "core/bandtable.h"
+#include "core/input_routing.h"
 #include "e2e/device_menu.h"
 #include "e2e/predicted_level.h"
 #include "e2e/sound_server.h"
 #include "e2e/tone_player.h"
 #include "filterbank/utonebank.h"
 #include "shell/Unit1.h"
-#include "core/bandlevel.h"
-#include "core/input_routing.h"
 
 namespace spectrino {
 namespace {
