@@ -71,6 +71,23 @@ protected:
         return host;
     }
 
+    void TearDown() override {
+        AppCompanyName.clear();
+        AppProductName.clear();
+        JackRegistryTest::TearDown();
+    }
+    // The window as a user starts it, with the tone named as the driver's source in its
+    // settings; returns the driver's entry in the Device menu.
+    QAction* ShowWindow(TForm1& form) {
+        Set("Connect", tone_->TonePort() + "," + tone_->TonePort());
+        // Test programs carry no version block; these name the settings key.
+        AppCompanyName = "Test Maker";
+        AppProductName = "Spectrino";
+        form.FormShow();
+        return spectrino_test::DeviceMenuItem(form, kPair);
+    }
+
+    static inline const QString kPair = QStringLiteral("In 1 / In 2 [Spectrino JACK]");
     std::unique_ptr<JackClient> tone_;
 };
 
@@ -233,16 +250,11 @@ TEST_F(JackEndToEnd, ControlPanelChangesApplyThroughReset) {
 // is picked from the window's Device menu and the tone shows in the bars (at 44100 Hz, through
 // the converter when the server runs at another rate).
 TEST_F(JackEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
-    Set("Connect", tone_->TonePort() + "," + tone_->TonePort());
     TForm1 form(nullptr);
-    AppCompanyName = "Test Maker";
-    AppProductName = "Spectrino";
-    form.FormShow();
-    const QString pair = QStringLiteral("In 1 / In 2 [Spectrino JACK]");
-    QAction* item = spectrino_test::DeviceMenuItem(form, pair);
+    QAction* item = ShowWindow(form);
     ASSERT_NE(item, nullptr);
     item->trigger();
-    EXPECT_EQ(form.windowTitle(), "Spectrino [" + pair + "]");
+    EXPECT_EQ(form.windowTitle(), "Spectrino [" + kPair + "]");
     ASSERT_TRUE(form.Analyzer().ASIOHost->Active());
     RunFor(2500);
     TSpectArray levels{};
@@ -254,20 +266,13 @@ TEST_F(JackEndToEnd, ToneShowsThroughTheWindowsDeviceMenu) {
         tone_->Rate(), levels[74] / 100.0, predicted / 100.0);
     EXPECT_EQ(std::max_element(levels.begin(), levels.end()) - levels.begin(), 74);
     EXPECT_NEAR(levels[74], predicted, 100);
-    AppCompanyName.clear();
-    AppProductName.clear();
 }
 
 // The server goes away under the window and comes back: the driver is dropped on its reset,
 // and choosing the same device again from the menu reconnects and shows the tone again.
 TEST_F(JackEndToEnd, WindowReconnectsWhenTheDeviceIsChosenAgainAfterARestart) {
-    Set("Connect", tone_->TonePort() + "," + tone_->TonePort());
     TForm1 form(nullptr);
-    AppCompanyName = "Test Maker";
-    AppProductName = "Spectrino";
-    form.FormShow();
-    const QString pair = QStringLiteral("In 1 / In 2 [Spectrino JACK]");
-    QAction* item = spectrino_test::DeviceMenuItem(form, pair);
+    QAction* item = ShowWindow(form);
     ASSERT_NE(item, nullptr);
     item->trigger();
     const int32_t predicted = PredictedToneLevel(44100, 74, 1000.0);
@@ -307,8 +312,6 @@ TEST_F(JackEndToEnd, WindowReconnectsWhenTheDeviceIsChosenAgainAfterARestart) {
     std::printf("window after the server came back: band 74 reads %.2f dB, predicted %.2f dB\n",
                 after / 100.0, predicted / 100.0);
     EXPECT_NEAR(after, predicted, 100);
-    AppCompanyName.clear();
-    AppProductName.clear();
 }
 
 // The rate that is not the server's is resampled inside the driver: the tone lands in its
