@@ -18,6 +18,11 @@ start_services
 trap stop_services EXIT
 
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 600
+
+# The Windows build under Wine, against the same sound server; SPECTRINO_SKIP_WINDOWS=1 skips it.
+if [ "${SPECTRINO_SKIP_WINDOWS:-0}" != 1 ]; then
+    "$root/scripts/test-windows.sh"
+fi
 stop_services
 
 # The suites that reach the sound server only through the PulseAudio protocol (capture on the
@@ -33,13 +38,6 @@ SPECTRINO_JACK_EXTERNAL=1 LD_LIBRARY_PATH=$SPECTRINO_PIPEWIRE_JACK_LIBS \
     SPECTRINO_JACK_START_COMMAND="$restart start_sound_server" \
     ctest --test-dir "$build" --output-on-failure --timeout 600 -R "^jack_e2e_test$"
 stop_services
-
-# The Windows build under Wine, against PulseAudio again; SPECTRINO_SKIP_WINDOWS=1 skips it.
-if [ "${SPECTRINO_SKIP_WINDOWS:-0}" != 1 ]; then
-    start_services
-    "$root/scripts/test-windows.sh"
-    stop_services
-fi
 trap - EXIT
 
 SPECTRINO_BUILD_DIR=$build "$root/scripts/e2e-install.sh"

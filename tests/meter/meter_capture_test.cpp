@@ -12,6 +12,7 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 #include "core/bandlevel.h"
 #include "core/bandtable.h"
@@ -89,7 +90,9 @@ void CheckToneReadAt(int rate, int band) {
                  dir / "out", dir / "err");
     const std::string csv = ReadFile(dir / "out");
     const std::string err = ReadFile(dir / "err");
-    fs::remove_all(dir);
+    // Wine may hold the files a moment after the program ended; a leftover is no failure.
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
     ASSERT_EQ(code, 0) << err;
 
     // 4 s of audio: a header and 50 rows, the last at 4.000 s.
