@@ -10,7 +10,7 @@ packages=(
     pulseaudio pulseaudio-utils alsa-utils libasound2-plugins sox
     xvfb x11-utils x11-apps xauth imagemagick fonts-dejavu-core
     dpkg-dev file desktop-file-utils lintian
-    pipewire pipewire-pulse pipewire-jack wireplumber dbus
+    pipewire pipewire-bin pipewire-pulse pipewire-jack wireplumber dbus dbus-daemon
     libjack-jackd2-dev jackd2 libsamplerate0-dev
     "$@"
 )
