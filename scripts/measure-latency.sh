@@ -13,12 +13,9 @@ build=$(realpath "${1:-${SPECTRINO_BUILD_DIR:-$root/build}}")
 runs=${2:-5}
 driver_block=512 # the test-signal driver's preferred buffer size
 
-for program in spectrino spectrino-reg tone_onset; do
-    [ -x "$build/bin/$program" ] || {
-        echo "measure-latency: $build/bin/$program is missing; build it first" >&2
-        exit 1
-    }
-done
+# shellcheck source=scripts/measure-lib.sh
+source "$root/scripts/measure-lib.sh"
+require_built "$build" spectrino spectrino-reg tone_onset
 
 # shellcheck source=scripts/services.sh
 source "$root/scripts/services.sh"

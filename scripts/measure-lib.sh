@@ -1,5 +1,17 @@
 # Per-process figures for the measuring scripts; source this file.
 
+# Fails unless every program $2... is built in $1/bin; the message names the calling script.
+require_built() {
+    local build=$1 program
+    shift
+    for program in "$@"; do
+        [ -x "$build/bin/$program" ] || {
+            echo "$(basename "$0" .sh): $build/bin/$program is missing; build it first" >&2
+            exit 1
+        }
+    done
+}
+
 # Processor time (user + system) of process $1 in clock ticks: fields 14 and 15 of
 # /proc/PID/stat, counted after the parenthesised name, which may hold spaces.
 proc_cpu_ticks() {

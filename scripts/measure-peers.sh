@@ -21,17 +21,12 @@ jack_rate=44100
 # The peers and their server come with this measurement only.
 "$root/scripts/install-deps.sh" japa jaaa jackd2
 
-for program in spectrino spectrino-reg bare_qt_window; do
-    [ -x "$build/bin/$program" ] || {
-        echo "measure-peers: $build/bin/$program is missing; build it first" >&2
-        exit 1
-    }
-done
+# shellcheck source=scripts/measure-lib.sh
+source "$root/scripts/measure-lib.sh"
+require_built "$build" spectrino spectrino-reg bare_qt_window
 
 # shellcheck source=scripts/services.sh
 source "$root/scripts/services.sh"
-# shellcheck source=scripts/measure-lib.sh
-source "$root/scripts/measure-lib.sh"
 start_services
 work=$(mktemp -d "$XDG_RUNTIME_DIR/peers.XXXXXX")
 
