@@ -4,12 +4,26 @@
 set -uo pipefail
 out=$(mktemp)
 trap 'rm -f "$out" "$out.err"' EXIT
+recording_streams() { pactl list short source-outputs 2>/dev/null | cut -f1 | sort; }
+before=$(recording_streams)
 "$@" --device "Monitor of TestSink" --duration 60 >"$out" 2>"$out.err" &
 meter=$!
-# The rows leave the program in large pieces, so they cannot tell when the capture runs; this
-# is well after the start. Under Wine (an emulator before the program) a start beside other
-# suites can take several seconds.
-if [ $# -gt 1 ]; then sleep 10; else sleep 5; fi
+# The rows leave the program in large pieces, so they cannot tell when the capture runs; the
+# sound server can. A start under Wine beside other suites can take many seconds, so wait for
+# the meter's recording stream, then let it record a few hundred milliseconds' worth of rows.
+waited=0
+while [ "$(recording_streams)" = "$before" ]; do
+    if ! kill -0 "$meter" 2>/dev/null || [ "$waited" -ge 600 ]; then
+        echo "no recording stream after $((waited / 10)) s"
+        cat "$out.err"
+        kill "$meter" 2>/dev/null
+        exit 1
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+done
+echo "recording after about $((waited / 10)) s"
+sleep 3
 kill -INT "$meter"
 wait "$meter"
 status=$?
