@@ -22,4 +22,12 @@ SampleFormat FormatOf(int32_t type);
 void EncodeSample(const SampleFormat& format, double value, std::byte* out);
 double DecodeSample(const SampleFormat& format, const std::byte* in);
 
+// The same for whole blocks, `count` samples after each other.
+void EncodeSamples(const SampleFormat& format, const double* values, std::size_t count,
+                   std::byte* out);
+void DecodeSamples(const SampleFormat& format, const std::byte* in, std::size_t count,
+                   double* values);
+// The largest magnitude in a block, as DecodeSample reads its samples.
+double PeakOfSamples(const SampleFormat& format, const std::byte* in, std::size_t count);
+
 }  // namespace spectrino::testsignal

@@ -171,6 +171,7 @@ ASIOError TestSignalDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t n
     for (std::size_t i = 0; i < generators_.size(); ++i) {
         generators_[i].noise = 0x9E3779B9u * static_cast<uint32_t>(i + 1);
     }
+    block_.assign(static_cast<std::size_t>(bufferSize), 0.0);
     bufferSize_ = bufferSize;
     callbacks_ = callbacks;
     useTimeInfo_ = settings_.timeInfo && WantsTimeInfo(*callbacks);
@@ -320,7 +321,7 @@ void TestSignalDriver::FillInput(const Buffer& buffer, int half) {
             im = re * stepSin + im * stepCos;
             re = next;
             peak = std::max(peak, std::abs(value));
-            EncodeSample(format_, value, out + i * static_cast<std::size_t>(width));
+            block_[i] = value;
         }
         generator.phase =
             std::fmod(generator.phase + static_cast<double>(count) * step, 2.0 * std::numbers::pi);
@@ -334,9 +335,10 @@ void TestSignalDriver::FillInput(const Buffer& buffer, int half) {
             generator.noise = x;
             const double value = amplitude * (static_cast<double>(x) / 2147483648.0 - 1.0);
             peak = std::max(peak, std::abs(value));
-            EncodeSample(format_, value, out + i * static_cast<std::size_t>(width));
+            block_[i] = value;
         }
     }
+    EncodeSamples(format_, block_.data(), count, out);
     inputMeters_[channel].store(Meter(peak));
 }
 
@@ -344,11 +346,8 @@ void TestSignalDriver::Measure(const Buffer& buffer, int half) {
     if (format_.bytes == 0) {
         return;
     }
-    const std::byte* in = buffer.halves[half].get();
-    double peak = 0.0;
-    for (int32_t i = 0; i < bufferSize_; ++i) {
-        peak = std::max(peak, std::abs(DecodeSample(format_, in + i * format_.bytes)));
-    }
+    const double peak =
+        PeakOfSamples(format_, buffer.halves[half].get(), static_cast<std::size_t>(bufferSize_));
     outputMeters_[static_cast<std::size_t>(buffer.channel)].store(Meter(peak));
 }
 

@@ -68,6 +68,7 @@ private:
     ASIOCallbacks* callbacks_ = nullptr;
     bool useTimeInfo_ = false;
     std::vector<Generator> generators_;
+    std::vector<double> block_;  // one channel's samples before they are encoded
     std::unique_ptr<std::atomic<int32_t>[]> inputGains_;
     std::unique_ptr<std::atomic<int32_t>[]> outputGains_;
     std::unique_ptr<std::atomic<int32_t>[]> inputMeters_;
