@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/pulse_loop.h"
 #include "platform/wavein_queue.h"
 
 namespace spectrino::platform {
@@ -26,19 +27,6 @@ constexpr std::chrono::milliseconds kServerTimeout = 3s;
 // Fragment size until the first queued buffer tells the block size.
 constexpr uint32_t kDefaultBlockFrames = 2048;
 constexpr size_t kMaxNameCharacters = 31;
-
-class LoopLock {
-public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
-        pa_threaded_mainloop_lock(loop_);
-    }
-    ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* loop_;
-};
 
 void Unref(pa_operation* operation) {
     if (operation != nullptr) {
@@ -57,7 +45,7 @@ public:
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
 
-    pa_threaded_mainloop* Loop() const { return loop_; }
+    PulseLoop& Loop() const { return *loop_; }
     pa_context* Context() const { return context_; }
 
     // The members below need the loop lock.
@@ -65,7 +53,7 @@ public:
     // Waits until `done` holds or the timeout has passed and returns `done()`. Loop callbacks
     // wake the waiter through Signal(). Never call it from the loop's own thread.
     bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-    void Signal() { pa_threaded_mainloop_signal(loop_, 0); }
+    void Signal() { loop_->Signal(); }
 
 private:
     struct Deadline {
@@ -78,26 +66,25 @@ private:
     static void OnDeadline(pa_mainloop_api* api, pa_time_event* event, const timeval* time,
                            void* deadline);
 
-    pa_threaded_mainloop* loop_ = nullptr;
+    std::unique_ptr<PulseLoop> loop_;
     pa_context* context_ = nullptr;
 };
 
 std::shared_ptr<PulseConnection> PulseConnection::Connect() {
     std::shared_ptr<PulseConnection> connection(new PulseConnection());
-    connection->loop_ = pa_threaded_mainloop_new();
-    if (connection->loop_ == nullptr) {
+    connection->loop_ = std::make_unique<PulseLoop>();
+    if (connection->loop_->Api() == nullptr) {
         return nullptr;
     }
-    LoopLock lock(connection->loop_);
-    connection->context_ =
-        pa_context_new(pa_threaded_mainloop_get_api(connection->loop_), "Spectrino");
+    PulseLoopLock lock(*connection->loop_);
+    connection->context_ = pa_context_new(connection->loop_->Api(), "Spectrino");
     if (connection->context_ == nullptr) {
         return nullptr;
     }
     pa_context_set_state_callback(connection->context_, OnContextState, connection.get());
     // A library call must never start a sound server of its own.
     if (pa_context_connect(connection->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
-        pa_threaded_mainloop_start(connection->loop_) < 0) {
+        !connection->loop_->Start()) {
         return nullptr;
     }
     const bool settled = connection->WaitUntil(
@@ -113,17 +100,13 @@ std::shared_ptr<PulseConnection> PulseConnection::Connect() {
 }
 
 PulseConnection::~PulseConnection() {
-    if (loop_ == nullptr) {
-        return;
-    }
-    if (context_ != nullptr) {
-        LoopLock lock(loop_);
+    if (loop_ != nullptr && context_ != nullptr) {
+        PulseLoopLock lock(*loop_);
         pa_context_set_state_callback(context_, nullptr, nullptr);
         pa_context_disconnect(context_);
         pa_context_unref(context_);
     }
-    pa_threaded_mainloop_stop(loop_);
-    pa_threaded_mainloop_free(loop_);
+    // The loop stops as it goes, after the context.
 }
 
 bool PulseConnection::WaitUntil(const std::function<bool()>& done,
@@ -136,9 +119,9 @@ bool PulseConnection::WaitUntil(const std::function<bool()>& done,
         return done();
     }
     while (!done() && !deadline.passed) {
-        pa_threaded_mainloop_wait(loop_);
+        loop_->Wait();
     }
-    pa_threaded_mainloop_get_api(loop_)->time_free(timer);
+    loop_->Api()->time_free(timer);
     return done();
 }
 
@@ -180,6 +163,7 @@ private:
     MMRESULT OpenError() const;
     void Cork(bool corked);
     void FitFragment(uint32_t bytes);
+    void Pace(bool recording);
     void Detach();
 
     const std::shared_ptr<PulseConnection> connection_;
@@ -187,6 +171,8 @@ private:
     WaveInWindow& window_;
     const uint32_t frame_bytes_;
     const CaptureQueue::Done returned_;
+    uint32_t rate_ = 0;
+    uint32_t fragment_bytes_ = 0;
     pa_stream* stream_ = nullptr;
     CaptureQueue queue_;
     bool opened_ = false;
@@ -204,12 +190,12 @@ PulseCapture::PulseCapture(std::shared_ptr<PulseConnection> connection, HWAVEIN 
       returned_([this](WAVEHDR* header) { window_.Post(MM_WIM_DATA, handle_, header); }) {}
 
 PulseCapture::~PulseCapture() {
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     Detach();
 }
 
 MMRESULT PulseCapture::Open(const char* device, const pa_sample_spec& spec) {
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     if (!connection_->Ready()) {
         return MMSYSERR_NODRIVER;
     }
@@ -219,6 +205,8 @@ MMRESULT PulseCapture::Open(const char* device, const pa_sample_spec& spec) {
     }
     pa_stream_set_state_callback(stream_, OnStreamState, this);
     pa_stream_set_read_callback(stream_, OnRead, this);
+    rate_ = spec.rate;
+    fragment_bytes_ = kDefaultBlockFrames * frame_bytes_;
 
     // Without a fragment size the server hands data over only every few seconds.
     pa_buffer_attr attributes;
@@ -264,7 +252,7 @@ MMRESULT PulseCapture::Prepare(WAVEHDR* header) {
     if (header == nullptr || header->lpData == nullptr || header->dwBufferLength == 0) {
         return MMSYSERR_INVALPARAM;
     }
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     header->dwFlags |= WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -273,7 +261,7 @@ MMRESULT PulseCapture::Unprepare(WAVEHDR* header) {
     if (header == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     if ((header->dwFlags & WHDR_INQUEUE) != 0) {
         return WAVERR_STILLPLAYING;
     }
@@ -285,7 +273,7 @@ MMRESULT PulseCapture::Add(WAVEHDR* header) {
     if (header == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     if ((header->dwFlags & WHDR_PREPARED) == 0) {
         return WAVERR_UNPREPARED;
     }
@@ -306,33 +294,36 @@ MMRESULT PulseCapture::Add(WAVEHDR* header) {
 }
 
 MMRESULT PulseCapture::Start() {
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     if (lost_) {
         return MMSYSERR_NODRIVER;
     }
     recording_ = true;
     Cork(false);
+    Pace(true);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT PulseCapture::Stop() {
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     recording_ = false;
     Cork(true);
+    Pace(false);
     queue_.ReturnPartial(returned_);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT PulseCapture::Reset() {
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     recording_ = false;
     Cork(true);
+    Pace(false);
     queue_.Drain(returned_);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT PulseCapture::Close() {
-    LoopLock lock(connection_->Loop());
+    PulseLoopLock lock(connection_->Loop());
     if (!queue_.Empty()) {
         return WAVERR_STILLPLAYING;
     }
@@ -350,6 +341,7 @@ void PulseCapture::OnStreamState(pa_stream* stream, void* self) {
         // The server or the source has gone: tell the window once, fill nothing more.
         capture->lost_ = true;
         capture->recording_ = false;
+        capture->Pace(false);
         capture->window_.Post(MM_WIM_CLOSE, capture->handle_, nullptr);
     }
     capture->connection_->Signal();
@@ -374,7 +366,19 @@ void PulseCapture::OnRead(pa_stream* stream, size_t, void* self) {
 void PulseCapture::Cork(bool corked) {
     if (stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY) {
         Unref(pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr));
+        connection_->Loop().Wake();
     }
+}
+
+// While recording, the loop need not wake for every piece the server sends: twice a buffer
+// hands each one over soon after it is full.
+void PulseCapture::Pace(bool recording) {
+    std::chrono::microseconds pace{0};
+    if (recording && rate_ > 0 && frame_bytes_ > 0) {
+        const uint64_t frames = fragment_bytes_ / frame_bytes_;
+        pace = std::chrono::microseconds(frames * 1'000'000 / rate_ / 2);
+    }
+    connection_->Loop().SetPace(this, pace);
 }
 
 // Blocks arrive as often as the server hands fragments over, so one fragment is one buffer.
@@ -384,6 +388,7 @@ void PulseCapture::FitFragment(uint32_t bytes) {
     if (fragment == 0) {
         fragment = frame_bytes_;
     }
+    fragment_bytes_ = fragment;
     if (fragment == kDefaultBlockFrames * frame_bytes_ || stream_ == nullptr ||
         pa_stream_get_state(stream_) != PA_STREAM_READY) {
         return;
@@ -392,12 +397,14 @@ void PulseCapture::FitFragment(uint32_t bytes) {
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.fragsize = fragment;
     Unref(pa_stream_set_buffer_attr(stream_, &attributes, nullptr, nullptr));
+    connection_->Loop().Wake();
 }
 
 void PulseCapture::Detach() {
     if (stream_ == nullptr) {
         return;
     }
+    Pace(false);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
@@ -555,7 +562,7 @@ MMRESULT PulseWaveIn::waveInClose(HWAVEIN handle) {
 
 std::shared_ptr<PulseConnection> PulseWaveIn::Connection() {
     if (connection_ != nullptr) {
-        LoopLock lock(connection_->Loop());
+        PulseLoopLock lock(connection_->Loop());
         if (connection_->Ready()) {
             return connection_;
         }
@@ -587,7 +594,7 @@ std::vector<Source> PulseWaveIn::ReadSources() {
         listing->sources.push_back(
             {info->name, info->description != nullptr ? info->description : info->name});
     };
-    LoopLock lock(connection->Loop());
+    PulseLoopLock lock(connection->Loop());
     pa_operation* operation =
         pa_context_get_source_info_list(connection->Context(), on_source, &listing);
     if (operation == nullptr) {
