@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 
 #include "framework/exception.h"
@@ -75,9 +76,7 @@ QImage MakeImage(QSize size) {
 }
 
 void ImageCanvas::Begin() {
-    if (depth_++ == 0 && !target_.isNull()) {
-        painter_ = std::make_unique<QPainter>(&target_);
-    }
+    ++depth_;
 }
 
 void ImageCanvas::End() {
@@ -90,7 +89,24 @@ QPainter& ImageCanvas::Painter() {
     if (!CanDraw()) {
         throw Exception("no image to draw on");
     }
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&target_);
+    }
     return *painter_;
+}
+
+// An opaque fill of the image's own format is a plain store of one pixel value.
+void ImageCanvas::Fill(const QRect& area, const QColor& color) {
+    if (color.alpha() != 255 || target_.format() != QImage::Format_RGB32) {
+        Painter().fillRect(area, color);
+        return;
+    }
+    const QRect clipped = area & target_.rect();
+    const QRgb pixel = color.rgb();
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(target_.scanLine(y));
+        std::fill_n(row + clipped.left(), clipped.width(), pixel);
+    }
 }
 
 QFont ImageCanvas::Font(TSpectrumFont font) const {
@@ -112,17 +128,21 @@ QFontMetrics ImageCanvas::Metrics(TSpectrumFont font) const {
 }
 
 void ImageCanvas::FillRect(const TRect& rect, TColor color) {
-    QPainter& painter = Painter();
+    if (!CanDraw()) {
+        throw Exception("no image to draw on");
+    }
     if (rect.Right <= rect.Left || rect.Bottom <= rect.Top) {
         return;
     }
     const QRect area = ToQRect(rect);
-    painter.fillRect(area, ColorToQColor(color));
+    Fill(area, ColorToQColor(color));
     Touch(area);
 }
 
 void ImageCanvas::Line(int x1, int y1, int x2, int y2, TColor color) {
-    QPainter& painter = Painter();
+    if (!CanDraw()) {
+        throw Exception("no image to draw on");
+    }
     QRect rect;
     if (y1 == y2 && x1 != x2) {
         rect = x2 > x1 ? QRect(x1, y1, x2 - x1, 1) : QRect(x2 + 1, y1, x1 - x2, 1);
@@ -131,7 +151,7 @@ void ImageCanvas::Line(int x1, int y1, int x2, int y2, TColor color) {
     } else {
         return;
     }
-    painter.fillRect(rect, ColorToQColor(color));
+    Fill(rect, ColorToQColor(color));
     Touch(rect);
 }
 
@@ -195,16 +215,32 @@ void ImageCanvas::FillColumn(TSpectrumColumn column, const TRect& rect, TColor c
 }
 
 void ImageCanvas::CopyColumn(TSpectrumColumn column, int x, int y, const TRect& source) {
-    QPainter& painter = Painter();
+    if (!CanDraw()) {
+        throw Exception("no image to draw on");
+    }
     const std::optional<QImage>& image = Column(column);
     if (!image) {
         throw Exception("no column bitmap");
     }
     const QRect area = ToQRect(source);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPoint(x, y), *image, area);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    Touch(QRect(QPoint(x, y), area.size()));
+    const QRect placed(QPoint(x, y), area.size());
+    if (image->format() == target_.format() && target_.format() == QImage::Format_RGB32) {
+        // Row by row, clipped to both pictures as a painter would.
+        const QRect to =
+            placed & target_.rect() & image->rect().translated(placed.topLeft() - area.topLeft());
+        const QPoint from = to.topLeft() - placed.topLeft() + area.topLeft();
+        for (int row = 0; row < to.height(); ++row) {
+            const auto* in = reinterpret_cast<const QRgb*>(image->constScanLine(from.y() + row));
+            auto* out = reinterpret_cast<QRgb*>(target_.scanLine(to.top() + row));
+            std::copy_n(in + from.x(), to.width(), out + to.left());
+        }
+    } else {
+        QPainter& painter = Painter();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPoint(x, y), *image, area);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    Touch(placed);
 }
 
 }  // namespace spectrino

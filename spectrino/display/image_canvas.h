@@ -32,7 +32,7 @@ public:
 
     int Width() const override { return target_.width(); }
     int Height() const override { return target_.height(); }
-    bool CanDraw() const override { return painter_ && painter_->isActive(); }
+    bool CanDraw() const override { return depth_ > 0 && !target_.isNull(); }
     void FillRect(const TRect& rect, TColor color) override;
     void Line(int x1, int y1, int x2, int y2, TColor color) override;
     void TextOut(int x, int y, std::string_view text, TSpectrumFont font, TColor textColor,
@@ -45,7 +45,10 @@ public:
     void CopyColumn(TSpectrumColumn column, int x, int y, const TRect& source) override;
 
 private:
+    // Made on first use in a session: most refreshes only fill and copy, which go straight to
+    // the pixels.
     QPainter& Painter();
+    void Fill(const QRect& area, const QColor& color);
     QFont Font(TSpectrumFont font) const;
     QFontMetrics Metrics(TSpectrumFont font) const;
     std::optional<QImage>& Column(TSpectrumColumn column);

@@ -35,7 +35,7 @@ public:
         if (!canvas_.InSession()) {
             const QRect dirty = canvas_.TakeDirty();
             if (!dirty.isEmpty()) {
-                widget_.update(dirty);
+                widget_.repaint(dirty);
             }
         }
     }
