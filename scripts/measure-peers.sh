@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Live cost side by side: the analyzer on the monitor of the test sink (a tone playing into it)
 # and on the test-signal driver, japa and jaaa on one JACK dummy server fed a tone, and a bare
-# Qt window with a menu bar as the toolkit's floor; all under Xvfb at the same time. The
+# Qt window with a menu bar and one that only repaints the plot area every 80 ms (with and
+# without a thread waking at the block rate) as the floors; all under Xvfb at the same time. The
 # analyzer on its JACK driver ("In 1 / In 2 [Spectrino JACK]") joins when that driver is
 # registered. Each round starts everything afresh, waits out a warm-up and then measures
 # processor time over wall time (share of one core) and private dirty memory (pages the
@@ -23,7 +24,7 @@ jack_rate=44100
 
 # shellcheck source=scripts/measure-lib.sh
 source "$root/scripts/measure-lib.sh"
-require_built "$build" spectrino spectrino-reg bare_qt_window
+require_built "$build" spectrino spectrino-reg bare_qt_window repaint_floor
 
 # shellcheck source=scripts/services.sh
 source "$root/scripts/services.sh"
@@ -40,10 +41,7 @@ jackd_pid=$!
 # The server ends last, once its clients are gone, and is waited for: it gives its slot back
 # as it ends.
 cleanup() {
-    local pid
-    for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
+    end_tracked
     kill "$jackd_pid" 2>/dev/null || true
     wait "$jackd_pid" 2>/dev/null || true
     stop_services
@@ -72,7 +70,9 @@ else
 fi
 rows+=("japa -J (JACK dummy server, $jack_period frames)|japa|"
     "jaaa -J (same server; one FFT per frame, not like for like)|jaaa|"
-    "a bare Qt 6 window with a menu bar (the toolkit's floor)|bare|")
+    "a bare Qt 6 window with a menu bar (the toolkit's floor)|bare|"
+    "a Qt 6 window repainting the plot area every 80 ms (the floor of a live display)|floor|"
+    "the same plus a thread waking every 512 frames (the floor of the test-signal path)|floor|512")
 
 # The tone on both servers, for longer than all rounds take.
 total=$((rounds * (seconds + warmup + 15) + 10))
@@ -109,6 +109,7 @@ start_row() {
     japa) japa -J >"$work/app$index.log" 2>&1 & ;;
     jaaa) jaaa -J >"$work/app$index.log" 2>&1 & ;;
     bare) "$build/bin/bare_qt_window" >"$work/app$index.log" 2>&1 & ;;
+    floor) "$build/bin/repaint_floor" --wake-frames "${device:-0}" >"$work/app$index.log" 2>&1 & ;;
     esac
     echo "$!"
 }

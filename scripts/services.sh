@@ -161,12 +161,30 @@ track_pid() {
     SPECTRINO_TRACKED_PIDS+=("$1")
 }
 
-stop_services() {
-    local pid
+# Asks every tracked process to end and, after two seconds, makes those that did not: a client
+# whose server went first may no longer answer a polite request, and the final `wait` would
+# hang on it.
+end_tracked() {
+    local pid _
     for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
+    for _ in $(seq 20); do
+        for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
+            kill -0 "$pid" 2>/dev/null && break
+            pid=""
+        done
+        [ -z "${pid:-}" ] && break
+        sleep 0.1
+    done
+    for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
+        kill -9 "$pid" 2>/dev/null || true
+    done
     SPECTRINO_TRACKED_PIDS=()
+}
+
+stop_services() {
+    end_tracked
     [ -n "${SPECTRINO_XVFB_PID:-}" ] && kill "$SPECTRINO_XVFB_PID" 2>/dev/null || true
     SPECTRINO_XVFB_PID=""
     # Only a runtime directory that start_services made is ours to clear.
