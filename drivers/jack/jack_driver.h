@@ -97,6 +97,10 @@ private:
     std::vector<drivers::ChannelBuffer> buffers_;
     ASIOCallbacks* callbacks_ = nullptr;
     bool useTimeInfo_ = false;
+    // The callbacks JACK's notification thread runs (all but the process one) hold this while
+    // they use the driver; closing waits for one under way and turns later ones away.
+    std::mutex notifyMutex_;
+    bool notifyOpen_ = false;         // guarded by notifyMutex_
     std::mutex engineMutex_;          // JACK's notification thread reads the engine for latencies
     std::unique_ptr<Engine> engine_;  // owned here, used by the process thread
     std::atomic<Engine*> processEngine_{nullptr};
