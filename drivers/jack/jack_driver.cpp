@@ -52,10 +52,7 @@ void JackDriver::Close() {
     if (client_ == nullptr) {
         return;
     }
-    {
-        const std::lock_guard lock(notifyMutex_);
-        notifyOpen_ = false;
-    }
+    SetNotifyOpen(false);
     relay_.SetWatch(nullptr);
     drivers::RunBounded([client = client_] { jack_client_close(client); }, kCloseWait);
     client_ = nullptr;
@@ -97,10 +94,7 @@ ASIOBool JackDriver::init(void* /*sysHandle*/) {
     period_.store(static_cast<int32_t>(jack_get_buffer_size(client_)));
     serverRate_ = jack_get_sample_rate(client_);
     sampleRate_.store(serverRate_);
-    {
-        const std::lock_guard lock(notifyMutex_);
-        notifyOpen_ = true;
-    }
+    SetNotifyOpen(true);
     jack_set_process_callback(client_, &JackDriver::OnProcess, this);
     jack_set_buffer_size_callback(client_, &JackDriver::OnBufferSize, this);
     jack_set_sample_rate_callback(client_, &JackDriver::OnSampleRate, this);
@@ -402,53 +396,56 @@ void JackDriver::Resample(Engine& engine, jack_nframes_t frames) {
     }
 }
 
-int JackDriver::OnBufferSize(jack_nframes_t frames, void* self) {
+void JackDriver::SetNotifyOpen(bool open) {
+    const std::lock_guard lock(notifyMutex_);
+    notifyOpen_ = open;
+}
+
+template <typename Use>
+void JackDriver::IfOpen(void* self, Use use) {
     auto* driver = static_cast<JackDriver*>(self);
     const std::lock_guard lock(driver->notifyMutex_);
-    if (!driver->notifyOpen_) {
-        return 0;
+    if (driver->notifyOpen_) {
+        use(*driver);
     }
-    if (static_cast<int32_t>(frames) != driver->period_.load()) {
-        driver->relay_.RequestReset();
-    }
+}
+
+int JackDriver::OnBufferSize(jack_nframes_t frames, void* self) {
+    IfOpen(self, [frames](JackDriver& driver) {
+        if (static_cast<int32_t>(frames) != driver.period_.load()) {
+            driver.relay_.RequestReset();
+        }
+    });
     return 0;
 }
 
 int JackDriver::OnSampleRate(jack_nframes_t rate, void* self) {
-    auto* driver = static_cast<JackDriver*>(self);
-    const std::lock_guard lock(driver->notifyMutex_);
-    if (!driver->notifyOpen_) {
-        return 0;
-    }
-    if (static_cast<double>(rate) != driver->serverRate_) {
-        driver->relay_.RequestReset();
-    }
+    IfOpen(self, [rate](JackDriver& driver) {
+        if (static_cast<double>(rate) != driver.serverRate_) {
+            driver.relay_.RequestReset();
+        }
+    });
     return 0;
 }
 
 int JackDriver::OnGraphOrder(void* self) {
     // New connections bring other latencies.
-    auto* driver = static_cast<JackDriver*>(self);
-    const std::lock_guard lock(driver->notifyMutex_);
-    if (!driver->notifyOpen_) {
-        return 0;
-    }
-    const int32_t input = driver->inputLatency_.load();
-    const int32_t output = driver->outputLatency_.load();
-    driver->UpdateLatencies();
-    if (driver->inputLatency_.load() != input || driver->outputLatency_.load() != output) {
-        driver->relay_.AnnounceLatencies();
-    }
+    IfOpen(self, [](JackDriver& driver) {
+        const int32_t input = driver.inputLatency_.load();
+        const int32_t output = driver.outputLatency_.load();
+        driver.UpdateLatencies();
+        if (driver.inputLatency_.load() != input || driver.outputLatency_.load() != output) {
+            driver.relay_.AnnounceLatencies();
+        }
+    });
     return 0;
 }
 
 void JackDriver::OnShutdown(jack_status_t /*code*/, const char* reason, void* self) {
-    auto* driver = static_cast<JackDriver*>(self);
-    const std::lock_guard lock(driver->notifyMutex_);
-    if (driver->notifyOpen_) {
-        driver->MarkLost(std::string("The JACK server went away: ") +
-                         (reason != nullptr ? reason : ""));
-    }
+    IfOpen(self, [reason](JackDriver& driver) {
+        driver.MarkLost(std::string("The JACK server went away: ") +
+                        (reason != nullptr ? reason : ""));
+    });
 }
 
 void JackDriver::MarkLost(const std::string& reason) {

@@ -66,6 +66,10 @@ private:
     static int OnSampleRate(jack_nframes_t rate, void* self);
     static int OnGraphOrder(void* self);
     static void OnShutdown(jack_status_t code, const char* reason, void* self);
+    // Runs `use` on the driver behind a notification callback's `self`, unless it is closing.
+    template <typename Use>
+    static void IfOpen(void* self, Use use);
+    void SetNotifyOpen(bool open);
     // Streaming ends and the host is asked for a reset, which finds the server gone.
     void MarkLost(const std::string& reason);
     // On the relay's thread: a server that runs no cycle for a while is taken as gone, since
