@@ -85,10 +85,14 @@ void ImageCanvas::End() {
     }
 }
 
-QPainter& ImageCanvas::Painter() {
+void ImageCanvas::RequireDrawable() const {
     if (!CanDraw()) {
         throw Exception("no image to draw on");
     }
+}
+
+QPainter& ImageCanvas::Painter() {
+    RequireDrawable();
     if (!painter_) {
         painter_ = std::make_unique<QPainter>(&target_);
     }
@@ -128,9 +132,7 @@ QFontMetrics ImageCanvas::Metrics(TSpectrumFont font) const {
 }
 
 void ImageCanvas::FillRect(const TRect& rect, TColor color) {
-    if (!CanDraw()) {
-        throw Exception("no image to draw on");
-    }
+    RequireDrawable();
     if (rect.Right <= rect.Left || rect.Bottom <= rect.Top) {
         return;
     }
@@ -140,9 +142,7 @@ void ImageCanvas::FillRect(const TRect& rect, TColor color) {
 }
 
 void ImageCanvas::Line(int x1, int y1, int x2, int y2, TColor color) {
-    if (!CanDraw()) {
-        throw Exception("no image to draw on");
-    }
+    RequireDrawable();
     QRect rect;
     if (y1 == y2 && x1 != x2) {
         rect = x2 > x1 ? QRect(x1, y1, x2 - x1, 1) : QRect(x2 + 1, y1, x1 - x2, 1);
@@ -215,9 +215,7 @@ void ImageCanvas::FillColumn(TSpectrumColumn column, const TRect& rect, TColor c
 }
 
 void ImageCanvas::CopyColumn(TSpectrumColumn column, int x, int y, const TRect& source) {
-    if (!CanDraw()) {
-        throw Exception("no image to draw on");
-    }
+    RequireDrawable();
     const std::optional<QImage>& image = Column(column);
     if (!image) {
         throw Exception("no column bitmap");

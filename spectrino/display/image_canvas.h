@@ -48,6 +48,8 @@ private:
     // Made on first use in a session: most refreshes only fill and copy, which go straight to
     // the pixels.
     QPainter& Painter();
+    // Drawing happens only inside a session, on an image with an area.
+    void RequireDrawable() const;
     void Fill(const QRect& area, const QColor& color);
     QFont Font(TSpectrumFont font) const;
     QFontMetrics Metrics(TSpectrumFont font) const;
