@@ -165,16 +165,16 @@ track_pid() {
 # whose server went first may no longer answer a polite request, and the final `wait` would
 # hang on it.
 end_tracked() {
-    local pid _
+    local pid alive _
     for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
     for _ in $(seq 20); do
+        alive=0
         for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do
-            kill -0 "$pid" 2>/dev/null && break
-            pid=""
+            kill -0 "$pid" 2>/dev/null && alive=1
         done
-        [ -z "${pid:-}" ] && break
+        [ "$alive" -eq 0 ] && break
         sleep 0.1
     done
     for pid in "${SPECTRINO_TRACKED_PIDS[@]}"; do

@@ -10,9 +10,10 @@ before=$(recording_streams)
 meter=$!
 # The rows leave the program in large pieces, so they cannot tell when the capture runs; the
 # sound server can. A start under Wine beside other suites can take many seconds, so wait for
-# the meter's recording stream, then let it record a few hundred milliseconds' worth of rows.
+# the meter's recording stream (one the server did not have before), then let it record for a
+# few seconds.
 waited=0
-while [ "$(recording_streams)" = "$before" ]; do
+while [ -z "$(comm -13 <(echo "$before") <(recording_streams))" ]; do
     if ! kill -0 "$meter" 2>/dev/null || [ "$waited" -ge 600 ]; then
         echo "no recording stream after $((waited / 10)) s"
         cat "$out.err"
