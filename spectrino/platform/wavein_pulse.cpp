@@ -163,7 +163,8 @@ private:
     MMRESULT OpenError() const;
     void Cork(bool corked);
     void FitFragment(uint32_t bytes);
-    void Pace(bool recording);
+    void SetRecording(bool recording);
+    void Halt();
     void Detach();
 
     const std::shared_ptr<PulseConnection> connection_;
@@ -298,26 +299,21 @@ MMRESULT PulseCapture::Start() {
     if (lost_) {
         return MMSYSERR_NODRIVER;
     }
-    recording_ = true;
+    SetRecording(true);
     Cork(false);
-    Pace(true);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT PulseCapture::Stop() {
     PulseLoopLock lock(connection_->Loop());
-    recording_ = false;
-    Cork(true);
-    Pace(false);
+    Halt();
     queue_.ReturnPartial(returned_);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT PulseCapture::Reset() {
     PulseLoopLock lock(connection_->Loop());
-    recording_ = false;
-    Cork(true);
-    Pace(false);
+    Halt();
     queue_.Drain(returned_);
     return MMSYSERR_NOERROR;
 }
@@ -340,8 +336,7 @@ void PulseCapture::OnStreamState(pa_stream* stream, void* self) {
     if (capture->opened_ && !capture->lost_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
         // The server or the source has gone: tell the window once, fill nothing more.
         capture->lost_ = true;
-        capture->recording_ = false;
-        capture->Pace(false);
+        capture->SetRecording(false);
         capture->window_.Post(MM_WIM_CLOSE, capture->handle_, nullptr);
     }
     capture->connection_->Signal();
@@ -372,13 +367,20 @@ void PulseCapture::Cork(bool corked) {
 
 // While recording, the loop need not wake for every piece the server sends: twice a buffer
 // hands each one over soon after it is full.
-void PulseCapture::Pace(bool recording) {
+void PulseCapture::SetRecording(bool recording) {
+    recording_ = recording;
     std::chrono::microseconds pace{0};
     if (recording && rate_ > 0 && frame_bytes_ > 0) {
         const uint64_t frames = fragment_bytes_ / frame_bytes_;
         pace = std::chrono::microseconds(frames * 1'000'000 / rate_ / 2);
     }
     connection_->Loop().SetPace(this, pace);
+}
+
+// Stops recording; the caller hands back what the queue holds.
+void PulseCapture::Halt() {
+    SetRecording(false);
+    Cork(true);
 }
 
 // Blocks arrive as often as the server hands fragments over, so one fragment is one buffer.
@@ -389,6 +391,9 @@ void PulseCapture::FitFragment(uint32_t bytes) {
         fragment = frame_bytes_;
     }
     fragment_bytes_ = fragment;
+    if (recording_) {
+        SetRecording(true);
+    }
     if (fragment == kDefaultBlockFrames * frame_bytes_ || stream_ == nullptr ||
         pa_stream_get_state(stream_) != PA_STREAM_READY) {
         return;
@@ -404,7 +409,7 @@ void PulseCapture::Detach() {
     if (stream_ == nullptr) {
         return;
     }
-    Pace(false);
+    SetRecording(false);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
